@@ -1,0 +1,54 @@
+// Parsing is exact and whole-word: no abbreviations, no values, no "--".
+#include "driver/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/settings.h"
+
+// argc may be 0 (execve allows an empty vector): then there is no argv[0]
+// to read, and the program has no name at all.
+static const char *name_from_argv0(int argc, char **argv) {
+    if (argc < 1 || !argv[0]) return "";
+    const char *slash = strrchr(argv[0], '/');
+    return slash ? slash + 1 : argv[0];
+}
+
+static bool asks_for_help(const char *arg) {
+    return strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "-?") == 0;
+}
+
+CommandLineVerdict parse_command_line(int argc, char **argv) {
+    program_name = name_from_argv0(argc, argv);
+    bool help = false;
+    bool bad = false;
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const char *arg = argv[i];
+        if (strcmp(arg, "--debug") == 0) {
+            debug_enabled = 1;
+        } else if (asks_for_help(arg)) {
+            help = true;
+        } else {
+            fprintf(stderr, "%s:error: unknown option '%s'\n", program_name, arg);
+            bad = true;
+        }
+    }
+    if (help) return SHOW_USAGE;
+    return bad ? BAD_OPTION : RUN_CHECKS;
+}
+
+void print_usage() {
+    printf("Usage: %s [--debug] [--help]\n", program_name);
+    fputs("\n"
+          "Checks the system environment for issues that may affect Windows applications.\n"
+          "\n"
+          "Options:\n"
+          "  --debug       Outputs detailed debugging information.\n"
+          "  --help, -h    Shows this help message\n",
+          stdout);
+}
+
+void print_try_help() {
+    fprintf(stderr, "%s:error: try '%s --help' for more information\n", program_name,
+            program_name);
+}

@@ -1,0 +1,41 @@
+// The library steps of the check sequence. Each probe is its own isolated
+// child; the sections are written here, in the main process, afterwards.
+#include "libprobe/library_steps.h"
+
+#include <cstdlib>
+
+#include "libprobe/library.h"
+#include "libprobe/library_table.h"
+#include "report/report.h"
+
+void check_library_table() {
+    for (int i = 0; i < library_table_rows; ++i)
+        check_library(library_table[i].lib_id, library_table[i].soname);
+}
+
+// Each list reports under its first soname when nothing in it loads.
+void check_alternative_libraries() {
+    check_library_alternatives("LibGnutls", gnutls_sonames[0], gnutls_sonames);
+    check_library_alternatives("LibLber2", lber_sonames[0], lber_sonames);
+    check_library_alternatives("LibLdap_r2", ldap_sonames[0], ldap_sonames);
+}
+
+// The mdns resolver only matters when the name-service switch asks for it.
+// The pattern is deliberately loose (commented lines and mdns4_minimal
+// match too): a false probe costs one fork, a missed one a broken lookup.
+void check_mdns_library() {
+    static const char command[] = "egrep 'hosts:.*mdns4' /etc/nsswitch.conf >/dev/null 2>&1";
+    int status = system(command);
+    if (status != 0) {
+        debug_trace("%s returned %d\n", command, status);
+        return;
+    }
+    check_library("LibNss_mdns2", "libnss_mdns.so.2");
+}
+
+void check_vulkan_library() {
+    TestOutcome outcome = run_isolated(probe_library_load, "libvulkan.so.1");
+    if (outcome == TEST_FAILED) report_missing_library("LibVulkan", "libvulkan.so.1");
+    if (outcome == TEST_BROKEN) report_broken_library("LibVulkan", "libvulkan.so.1");
+    report_arch_property("vulkan.present", "%s", outcome == TEST_PASSED ? "yes" : "no");
+}

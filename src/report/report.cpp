@@ -1,0 +1,72 @@
+// Section writers. Each is a fixed sequence of stdio calls straight into the
+// stream: nothing is assembled in memory and nothing is escaped, because the
+// front end parses these bytes as they stand. No flushing here; the isolated
+// runner owns the flush discipline that keeps sections from mixing.
+#include "report/report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "driver/settings.h"
+
+static void write_property_section(const char *key, const char *suffix, const char *format,
+                                   va_list args) TARVEK_PRINTF(3, 0);
+
+static void write_property_section(const char *key, const char *suffix, const char *format,
+                                   va_list args) {
+    fputs("[Properties]\n", stdout);
+    fprintf(stdout, "\"%s%s\"=\"", key, suffix);
+    vfprintf(stdout, format, args);
+    fputs("\"\n", stdout);
+    fputs("\n", stdout);
+}
+
+void report_property(const char *key, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    write_property_section(key, "", format, args);
+    va_end(args);
+}
+
+void report_arch_property(const char *key, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    write_property_section(key, arch_suffix, format, args);
+    va_end(args);
+}
+
+void report_issue(const char *issue_id, const char *title) {
+    fprintf(stdout, "[%s%s]\n", issue_id, arch_suffix);
+    fprintf(stdout, "\"Title\"=\"%s\"\n", title);
+    fputs("\n", stdout);
+}
+
+static void write_library_lines(const char *kind, const char *soname) {
+    fprintf(stdout, "\"Lib\"=\"%s\"\n", soname);
+    fputs("\"Title\"=\"", stdout);
+    fprintf(stdout, "%s %d-bit %s library", kind, target_bits, soname);
+    fputs("\"\n", stdout);
+    fputs("\n", stdout);
+}
+
+void report_missing_library(const char *lib_id, const char *soname) {
+    fprintf(stdout, "[Missing%s%s]\n", lib_id, arch_suffix);
+    write_library_lines("Missing", soname);
+}
+
+// The leading empty line is part of the format the front end knows: a broken
+// library stands apart from the section before it.
+void report_broken_library(const char *lib_id, const char *soname) {
+    fprintf(stdout, "\n[Broken%s%s]\n", lib_id, arch_suffix);
+    write_library_lines("Broken", soname);
+}
+
+void debug_trace(const char *format, ...) {
+    if (!debug_enabled) return;
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+int is_debug_enabled() { return debug_enabled; }

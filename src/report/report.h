@@ -1,0 +1,14 @@
+// The report on stdout and the debug trace on stderr. Every finding leaves the
+// program through these writers, so the front end sees one exact format.
+#pragma once
+
+#define TARVEK_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+
+void report_property(const char *key, const char *format, ...) TARVEK_PRINTF(2, 3);
+void report_arch_property(const char *key, const char *format, ...) TARVEK_PRINTF(2, 3);
+void report_issue(const char *issue_id, const char *title);
+void report_missing_library(const char *lib_id, const char *soname);
+void report_broken_library(const char *lib_id, const char *soname);
+
+void debug_trace(const char *format, ...) TARVEK_PRINTF(1, 2);
+int is_debug_enabled();

@@ -1,0 +1,131 @@
+// fork/execve with both output streams drained through poll, so a chatty
+// program cannot deadlock the test on a full pipe.
+#include "run_program.h"
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "paths.h"
+
+extern char **environ;
+
+const std::vector<ProgramUnderTest> &programs_under_test() {
+    static const std::vector<ProgramUnderTest> programs = {
+        {"tarvek", tarvek32_path, 32, ""},
+        {"tarvek64", tarvek64_path, 64, ".amd64"},
+    };
+    return programs;
+}
+
+int RunResult::exit_code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+std::string fixture_path(int bits, const std::string &file) {
+    return std::string(fixture_root) + "/" + std::to_string(bits) + "/" + file;
+}
+
+static std::vector<std::string> build_environment(const ProgramUnderTest &program,
+                                                  const RunOptions &options) {
+    std::map<std::string, std::string> env;
+    for (char **entry = environ; *entry; ++entry) {
+        const char *eq = strchr(*entry, '=');
+        if (eq) env[std::string(*entry, static_cast<size_t>(eq - *entry))] = eq + 1;
+    }
+    for (const auto &name : options.unset_env) env.erase(name);
+    for (const auto &[name, value] : options.set_env) env[name] = value;
+    if (!options.library_path.empty()) {
+        auto old = env.find("LD_LIBRARY_PATH");
+        env["LD_LIBRARY_PATH"] =
+            options.library_path + (old != env.end() ? ":" + old->second : std::string());
+    }
+    if (!options.blocked_sonames.empty()) {
+        std::string list;
+        for (const auto &soname : options.blocked_sonames) list += (list.empty() ? "" : ":") + soname;
+        env["TARVEK_TEST_BLOCK"] = list;
+        env["LD_PRELOAD"] = fixture_path(program.bits, "libblock_dlopen.so");
+    }
+    std::vector<std::string> flat;
+    for (const auto &[name, value] : env) flat.push_back(name + "=" + value);
+    return flat;
+}
+
+static double now_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+static void drain(int out_fd, int err_fd, RunResult &result, double deadline, pid_t pid) {
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&result.out, &result.err};
+    int open_count = 2;
+    while (open_count > 0) {
+        int left_ms = static_cast<int>((deadline - now_seconds()) * 1000);
+        if (left_ms <= 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, left_ms) < 0) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            char buffer[65536];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, n);
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
+    for (auto &fd : fds)
+        if (fd.fd >= 0) close(fd.fd);
+}
+
+RunResult run_program(const ProgramUnderTest &program, const RunOptions &options) {
+    std::vector<std::string> args;
+    if (!options.empty_argv) {
+        args.push_back(options.argv0.value_or(program.path));
+        args.insert(args.end(), options.args.begin(), options.args.end());
+    }
+    std::vector<std::string> env = build_environment(program, options);
+    std::vector<char *> argv, envp;
+    for (auto &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return {};
+    RunResult result;
+    double start = now_seconds();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        close(out_pipe[1]);
+        close(err_pipe[1]);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (int sig : options.blocked_signals) sigaddset(&blocked, sig);
+        sigprocmask(SIG_SETMASK, &blocked, nullptr);
+        for (int sig : options.ignored_signals) signal(sig, SIG_IGN);
+        execve(program.path, argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    // The streams close when the program and every child still holding them
+    // have gone: a leftover watchdog would show here as a slow run.
+    drain(out_pipe[0], err_pipe[0], result, start + options.timeout_seconds, pid);
+    waitpid(pid, &result.status, 0);
+    result.seconds = now_seconds() - start;
+    return result;
+}

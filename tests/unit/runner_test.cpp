@@ -1,0 +1,114 @@
+// The runner against bodies that end every way a library can end a process.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "driver/settings.h"
+#include "isolate/run_isolated.h"
+#include "report/report.h"
+
+namespace {
+
+int returns_one(const char *) { return 1; }
+int returns_seven(const char *) { return 7; }
+int returns_zero(const char *) { return 0; }
+int segfaults(const char *) { raise(SIGSEGV); return 1; }
+int aborts(const char *) { abort(); }
+int exits_one(const char *) { exit(1); }
+int exits_163(const char *) { exit(163); }
+int exits_zero(const char *) { exit(0); }
+int sleeps_past_watchdog(const char *) { sleep(30); return 1; }
+int arg_is_marker(const char *arg) { return arg && std::string(arg) == "marker"; }
+int nested_passes(const char *) { return run_isolated(returns_one, nullptr) == TEST_PASSED; }
+int nested_sees_crash(const char *) { return run_isolated(segfaults, nullptr) == TEST_BROKEN; }
+
+struct Case {
+    const char *name;
+    CheckFn body;
+    const char *arg;
+    TestOutcome expected;
+};
+
+class RunnerOutcome : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RunnerOutcome, MapsTheChildsEnd) {
+    EXPECT_EQ(run_isolated(GetParam().body, GetParam().arg), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, RunnerOutcome,
+    ::testing::Values(Case{"returns_one", returns_one, nullptr, TEST_PASSED},
+                      Case{"returns_seven", returns_seven, nullptr, TEST_PASSED},
+                      Case{"returns_zero", returns_zero, nullptr, TEST_FAILED},
+                      Case{"segfaults", segfaults, nullptr, TEST_BROKEN},
+                      Case{"aborts", aborts, nullptr, TEST_BROKEN},
+                      Case{"exits_one", exits_one, nullptr, TEST_BROKEN},
+                      Case{"exits_163", exits_163, nullptr, TEST_FAILED},
+                      Case{"exits_zero", exits_zero, nullptr, TEST_PASSED},
+                      Case{"arg_handed_through", arg_is_marker, "marker", TEST_PASSED},
+                      Case{"nested_run_passes", nested_passes, nullptr, TEST_PASSED},
+                      Case{"nested_run_sees_crash", nested_sees_crash, nullptr, TEST_PASSED}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One slow case covers the time-out and the reaping of its leftover child.
+TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
+    debug_enabled = 1;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run_isolated(sleeps_past_watchdog, nullptr), TEST_BROKEN);
+    double waited = seconds_since(start);
+    EXPECT_GE(waited, 4.9);
+    EXPECT_LT(waited, 7.0);
+    // The killed test child is still unreaped: the next call must skip it
+    // and return its own outcome.
+    EXPECT_EQ(run_isolated(returns_zero, nullptr), TEST_FAILED);
+    EXPECT_EQ(run_isolated(returns_one, nullptr), TEST_PASSED);
+    debug_enabled = 0;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+// Sections written before a crash die with the child's unflushed buffer;
+// sections of a child that ends normally are flushed before it exits.
+int writes_then_crashes(const char *) {
+    report_issue("Lost", "never flushed");
+    raise(SIGSEGV);
+    return 1;
+}
+int writes_then_returns(const char *) {
+    report_issue("Kept", "flushed by the child");
+    return 1;
+}
+
+TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
+    target_bits = 64;
+    arch_suffix = "";
+    char path[] = "/tmp/tarvek-runner-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    fflush(stdout);
+    int saved = dup(1);
+    dup2(fd, 1);
+    EXPECT_EQ(run_isolated(writes_then_crashes, nullptr), TEST_BROKEN);
+    EXPECT_EQ(run_isolated(writes_then_returns, nullptr), TEST_PASSED);
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string text(4096, '\0');
+    text.resize(pread(fd, text.data(), text.size(), 0));
+    close(fd);
+    unlink(path);
+    EXPECT_EQ(text, "[Kept]\n\"Title\"=\"flushed by the child\"\n\n");
+}
+
+}  // namespace
