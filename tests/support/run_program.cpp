@@ -28,8 +28,7 @@ std::string fixture_path(int bits, const std::string &file) {
     return std::string(fixture_root) + "/" + std::to_string(bits) + "/" + file;
 }
 
-static std::vector<std::string> build_environment(const ProgramUnderTest &program,
-                                                  const RunOptions &options) {
+static std::vector<std::string> build_environment(const RunOptions &options) {
     std::map<std::string, std::string> env;
     for (char **entry = environ; *entry; ++entry) {
         const char *eq = strchr(*entry, '=');
@@ -46,7 +45,7 @@ static std::vector<std::string> build_environment(const ProgramUnderTest &progra
         std::string list;
         for (const auto &soname : options.blocked_sonames) list += (list.empty() ? "" : ":") + soname;
         env["TARVEK_TEST_BLOCK"] = list;
-        env["LD_PRELOAD"] = fixture_path(program.bits, "libblock_dlopen.so");
+        env["LD_PRELOAD"] = std::string(fixture_root) + "/preload/$LIB/libblock_dlopen.so";
     }
     std::vector<std::string> flat;
     for (const auto &[name, value] : env) flat.push_back(name + "=" + value);
@@ -93,7 +92,7 @@ RunResult run_program(const ProgramUnderTest &program, const RunOptions &options
         args.push_back(options.argv0.value_or(program.path));
         args.insert(args.end(), options.args.begin(), options.args.end());
     }
-    std::vector<std::string> env = build_environment(program, options);
+    std::vector<std::string> env = build_environment(options);
     std::vector<char *> argv, envp;
     for (auto &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
