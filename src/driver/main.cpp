@@ -1,9 +1,11 @@
 // Entry point: the command line, then the whole check sequence once.
 #include "driver/command_line.h"
 #include "driver/sequence.h"
+#include "driver/startup.h"
 #include "isolate/run_isolated.h"
 
 int main(int argc, char **argv) {
+    harden_standard_streams();
     reset_inherited_signals();
     switch (parse_command_line(argc, argv)) {
     case SHOW_USAGE:

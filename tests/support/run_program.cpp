@@ -2,6 +2,7 @@
 // program cannot deadlock the test on a full pipe.
 #include "run_program.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -86,6 +87,24 @@ static void drain(int out_fd, int err_fd, RunResult &result, double deadline, pi
         if (fd.fd >= 0) close(fd.fd);
 }
 
+static void redirect_stdout(StdoutTarget target, int pipe_write_end) {
+    switch (target) {
+    case StdoutTarget::captured:
+    case StdoutTarget::reader_gone:
+        dup2(pipe_write_end, 1);
+        break;
+    case StdoutTarget::closed:
+        close(1);
+        break;
+    case StdoutTarget::dev_full: {
+        int full = open("/dev/full", O_WRONLY);
+        dup2(full, 1);
+        close(full);
+        break;
+    }
+    }
+}
+
 RunResult run_program(const ProgramUnderTest &program, const RunOptions &options) {
     std::vector<std::string> args;
     if (!options.empty_argv) {
@@ -103,11 +122,12 @@ RunResult run_program(const ProgramUnderTest &program, const RunOptions &options
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return {};
     RunResult result;
     double start = now_seconds();
+    if (options.stdout_target == StdoutTarget::reader_gone) close(out_pipe[0]);
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(out_pipe[1], 1);
+        redirect_stdout(options.stdout_target, out_pipe[1]);
         dup2(err_pipe[1], 2);
-        close(out_pipe[0]);
+        if (options.stdout_target != StdoutTarget::reader_gone) close(out_pipe[0]);
         close(err_pipe[0]);
         close(out_pipe[1]);
         close(err_pipe[1]);
@@ -121,6 +141,8 @@ RunResult run_program(const ProgramUnderTest &program, const RunOptions &options
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
+    // A pipe with no reader: give drain an empty, already closed stdout.
+    if (options.stdout_target == StdoutTarget::reader_gone) out_pipe[0] = open("/dev/null", O_RDONLY);
     // The streams close when the program and every child still holding them
     // have gone: a leftover watchdog would show here as a slow run.
     drain(out_pipe[0], err_pipe[0], result, start + options.timeout_seconds, pid);

@@ -17,6 +17,14 @@ struct ProgramUnderTest {
 // Both builds, for tests parameterised over them.
 const std::vector<ProgramUnderTest> &programs_under_test();
 
+// Where the program's standard output goes.
+enum class StdoutTarget {
+    captured,      // a pipe read by the harness
+    closed,        // descriptor 1 not open at all
+    dev_full,      // every write fails with ENOSPC
+    reader_gone,   // a pipe whose read end is closed before the program starts
+};
+
 struct RunOptions {
     std::vector<std::string> args;          // after argv[0]
     std::optional<std::string> argv0;       // default: the program's path
@@ -28,6 +36,7 @@ struct RunOptions {
     std::vector<int> ignored_signals;  // dispositions the program inherits
     std::vector<int> blocked_signals;
     int timeout_seconds = 120;
+    StdoutTarget stdout_target = StdoutTarget::captured;
 };
 
 struct RunResult {
