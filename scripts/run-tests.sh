@@ -9,5 +9,16 @@ cd "$(dirname "$0")/.."
 install_packages $build_packages $(both_arches "$runtime_libs") $test_packages
 cmake -S . -B build -DTARVEK_TESTS=ON >/dev/null
 cmake --build build -j"$(nproc)"
-cd build
-ctest -j"$(nproc)" --output-on-failure --timeout 600
+(cd build && ctest -j"$(nproc)" --output-on-failure --timeout 600)
+
+# The same suite against a tarvek64 built with ASan and UBSan: any report
+# they write, in any process, fails the run.
+cmake -S . -B build-sanitize -DTARVEK_TESTS=ON -DTARVEK_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j"$(nproc)"
+rm -rf build-sanitize/sanitizer-logs && mkdir -p build-sanitize/sanitizer-logs
+(cd build-sanitize && ctest -j"$(nproc)" --output-on-failure --timeout 600)
+if [ -n "$(ls -A build-sanitize/sanitizer-logs)" ]; then
+  cat build-sanitize/sanitizer-logs/*
+  echo "sanitizer reports found" >&2
+  exit 1
+fi

@@ -106,8 +106,11 @@ static void redirect_stdout(StdoutTarget target, int pipe_write_end) {
 }
 
 RunResult run_program(const ProgramUnderTest &program, const RunOptions &options) {
-    std::vector<std::string> args;
-    if (!options.empty_argv) {
+    std::vector<std::string> args = options.wrapper;
+    if (!options.wrapper.empty()) args.push_back(program.path);
+    if (!options.empty_argv && !options.wrapper.empty()) {
+        args.insert(args.end(), options.args.begin(), options.args.end());
+    } else if (!options.empty_argv) {
         args.push_back(options.argv0.value_or(program.path));
         args.insert(args.end(), options.args.begin(), options.args.end());
     }
@@ -136,7 +139,8 @@ RunResult run_program(const ProgramUnderTest &program, const RunOptions &options
         for (int sig : options.blocked_signals) sigaddset(&blocked, sig);
         sigprocmask(SIG_SETMASK, &blocked, nullptr);
         for (int sig : options.ignored_signals) signal(sig, SIG_IGN);
-        execve(program.path, argv.data(), envp.data());
+        execve(options.wrapper.empty() ? program.path : options.wrapper[0].c_str(), argv.data(),
+               envp.data());
         _exit(127);
     }
     close(out_pipe[1]);

@@ -37,6 +37,7 @@ struct RunOptions {
     std::vector<int> blocked_signals;
     int timeout_seconds = 120;
     StdoutTarget stdout_target = StdoutTarget::captured;
+    std::vector<std::string> wrapper;  // a command the program runs under, e.g. valgrind
 };
 
 struct RunResult {

@@ -1,0 +1,56 @@
+// A full run of each program under memcheck, children included: every check
+// child and watchdog is a copy of the program and must be as clean as it.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "paths.h"
+#include "report_parser.h"
+#include "run_program.h"
+
+namespace {
+
+class Memcheck : public ::testing::TestWithParam<ProgramUnderTest> {};
+
+std::string logs_with_errors(const std::string &dir) {
+    std::string found;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        // -q leaves a log empty unless memcheck found something.
+        if (!text.str().empty()) found += entry.path().string() + ":\n" + text.str() + "\n";
+    }
+    return found;
+}
+
+TEST_P(Memcheck, FullRunHasNoErrorsInAnyProcess) {
+    if (GetParam().bits == 64 && tarvek64_sanitized) GTEST_SKIP() << "sanitized build";
+    char pattern[] = "/tmp/tarvek-memcheck-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    RunOptions options;
+    options.args = {"--debug"};
+    options.wrapper = {"/usr/bin/valgrind", "-q", "--trace-children=yes",
+                       // Commands the checks start through the shell are not ours.
+                       "--trace-children-skip=*/sh,*/egrep,*/grep,*/pulseaudio",
+                       "--suppressions=" TARVEK_SOURCE_DIR "/tests/valgrind/system.supp",
+                       "--log-file=" + dir + "/%p.log"};
+    options.timeout_seconds = 600;
+    RunResult r = run_program(GetParam(), options);
+    EXPECT_EQ(r.exit_code(), 0) << r.err;
+    EXPECT_TRUE(parse_report(r.out).ok()) << r.out;
+    EXPECT_EQ(logs_with_errors(dir), "");
+    // One log per process: the children were watched too, not only main.
+    auto logs = std::distance(std::filesystem::directory_iterator(dir), {});
+    EXPECT_GT(logs, 40);
+    std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, Memcheck, ::testing::ValuesIn(programs_under_test()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
