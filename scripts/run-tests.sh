@@ -22,3 +22,10 @@ if [ -n "$(ls -A build-sanitize/sanitizer-logs)" ]; then
   echo "sanitizer reports found" >&2
   exit 1
 fi
+
+# A short libFuzzer run of every target that reads outside text, after the
+# saved regression inputs are replayed.
+cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTARVEK_TESTS=OFF -DTARVEK_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$(nproc)"
+(cd build-fuzz && ctest -j"$(nproc)" --output-on-failure)
