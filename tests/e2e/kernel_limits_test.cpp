@@ -28,8 +28,7 @@ TEST_P(KernelLimits, OnlyEinvalFromModifyLdtIsReported) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.error);
         RunOptions o;
-        RunResult r = run_wrapped(p, seccomp_helper_path(),
-                                  {std::to_string(c.error)}, o);
+        RunResult r = run_wrapped(p, seccomp_helper_path(), {std::to_string(c.error)}, o);
         ASSERT_EQ(r.exit_code(), 0) << r.err;
         std::string expected = vulkan_property(p, "yes");
         if (c.reported)
@@ -43,8 +42,8 @@ TEST_P(KernelLimits, OnlyEinvalFromModifyLdtIsReported) {
 
 struct LimitCase {
     const char *name;
-    const char *limits;  // prlimit's SOFT:HARD
-    const char *max;     // as traced: the hard limit's low 32 bits, signed
+    const char *limits; // prlimit's SOFT:HARD
+    const char *max;    // as traced: the hard limit's low 32 bits, signed
     bool reported;
 };
 
@@ -91,4 +90,4 @@ TEST_P(KernelLimits, WithoutDebugTheLimitProbeIsSilent) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, KernelLimits, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

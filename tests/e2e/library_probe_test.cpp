@@ -65,9 +65,9 @@ std::vector<TableRow> rows_of(const ProgramUnderTest &p) {
 }
 
 const std::vector<std::string> alternative_sonames = {
-    "libgnutls.so.30",  "libgnutls.so.30",  "libgnutls.so.28", "libgnutls-deb0.so.28",
-    "libgnutls.so.26",  "libgnutls-deb0.so.28", "liblber-2.5.so.0", "liblber-2.4.so.2",
-    "liblber.so.2",     "libldap-2.5.so.0", "libldap_r-2.4.so.2", "libldap.so.2",
+    "libgnutls.so.30", "libgnutls.so.30",      "libgnutls.so.28",    "libgnutls-deb0.so.28",
+    "libgnutls.so.26", "libgnutls-deb0.so.28", "liblber-2.5.so.0",   "liblber-2.4.so.2",
+    "liblber.so.2",    "libldap-2.5.so.0",     "libldap_r-2.4.so.2", "libldap.so.2",
 };
 
 const char *no_mdns = "hosts:          files dns\n";
@@ -98,7 +98,8 @@ TEST_P(LibrarySteps, EveryLibraryPresentGivesOneFoundLinePerProbeInOrder) {
     const auto &p = GetParam();
     RunResult r = run_program(p, options(no_mdns));
     std::string trace;
-    for (const auto &row : rows_of(p)) trace += found_trace(p, row.soname);
+    for (const auto &row : rows_of(p))
+        trace += found_trace(p, row.soname);
     trace += found_trace(p, "libgnutls.so.30") + found_trace(p, "liblber-2.5.so.0") +
              found_trace(p, "libldap-2.5.so.0");
     trace += std::string(mdns_command) + " returned 256\n" + found_trace(p, "libvulkan.so.1");
@@ -124,8 +125,7 @@ TEST_P(LibrarySteps, RealLibraryOfTheOtherWordSizeOnlyIsMissingForThisOne) {
     EXPECT_EQ(library_steps_output(p, r.out),
               missing_section(p, "LibCups", "libcups.so.2") + vulkan_property(p, "yes"));
     std::string wrong_class = p.bits == 32 ? "ELFCLASS64" : "ELFCLASS32";
-    EXPECT_NE(r.err.find("libcups.so.2: wrong ELF class: " + wrong_class + "\n"),
-              std::string::npos)
+    EXPECT_NE(r.err.find("libcups.so.2: wrong ELF class: " + wrong_class + "\n"), std::string::npos)
         << r.err;
 }
 
@@ -146,37 +146,51 @@ struct StepCase {
 std::string no_trace(const ProgramUnderTest &) { return ""; }
 
 const StepCase step_cases[] = {
-    {"TableLibraryCrashingOnLoad", {{"libcapi20.so.3", "on_load_crash"}}, {},
+    {"TableLibraryCrashingOnLoad",
+     {{"libcapi20.so.3", "on_load_crash"}},
+     {},
      [](const auto &p) {
          return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
      },
      no_trace},
-    {"TableLibraryAbortingOnLoad", {{"libcapi20.so.3", "on_load_abort"}}, {},
+    {"TableLibraryAbortingOnLoad",
+     {{"libcapi20.so.3", "on_load_abort"}},
+     {},
      [](const auto &p) {
          return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
      },
      no_trace},
-    {"TableLibraryExitingOneOnLoad", {{"libcapi20.so.3", "on_load_exit1"}}, {},
+    {"TableLibraryExitingOneOnLoad",
+     {{"libcapi20.so.3", "on_load_exit1"}},
+     {},
      [](const auto &p) {
          return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
      },
      no_trace},
     // 163 is the failed-check exit code: the library passes for missing.
-    {"TableLibraryExiting163OnLoadLooksMissing", {{"libcapi20.so.3", "on_load_exit163"}}, {},
+    {"TableLibraryExiting163OnLoadLooksMissing",
+     {{"libcapi20.so.3", "on_load_exit163"}},
+     {},
      [](const auto &p) {
          return missing_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
      },
      no_trace},
     // And 0 is a passed probe: nothing to see.
-    {"TableLibraryExitingZeroOnLoadLooksPresent", {{"libcapi20.so.3", "on_load_exit0"}}, {},
-     [](const auto &p) { return vulkan_property(p, "yes"); }, no_trace},
-    {"OnlyGnutls28", {{"libgnutls.so.28", "on_load_clean"}}, {"libgnutls.so.30"},
+    {"TableLibraryExitingZeroOnLoadLooksPresent",
+     {{"libcapi20.so.3", "on_load_exit0"}},
+     {},
+     [](const auto &p) { return vulkan_property(p, "yes"); },
+     no_trace},
+    {"OnlyGnutls28",
+     {{"libgnutls.so.28", "on_load_clean"}},
+     {"libgnutls.so.30"},
      [](const auto &p) { return vulkan_property(p, "yes"); },
      [](const auto &p) {
          return blocked_trace("libgnutls.so.30") + blocked_trace("libgnutls.so.30") +
                 found_trace(p, "libgnutls.so.28") + found_trace(p, "liblber-2.5.so.0");
      }},
-    {"NoGnutlsTriesAllSixAndNamesTheFirst", {},
+    {"NoGnutlsTriesAllSixAndNamesTheFirst",
+     {},
      {"libgnutls.so.30", "libgnutls.so.28", "libgnutls-deb0.so.28", "libgnutls.so.26"},
      [](const auto &p) {
          return missing_section(p, "LibGnutls", "libgnutls.so.30") + vulkan_property(p, "yes");
@@ -187,7 +201,9 @@ const StepCase step_cases[] = {
                 blocked_trace("libgnutls.so.26") + blocked_trace("libgnutls-deb0.so.28") +
                 found_trace(p, "liblber-2.5.so.0");
      }},
-    {"NoLber", {}, {"liblber-2.5.so.0", "liblber-2.4.so.2", "liblber.so.2"},
+    {"NoLber",
+     {},
+     {"liblber-2.5.so.0", "liblber-2.4.so.2", "liblber.so.2"},
      [](const auto &p) {
          return missing_section(p, "LibLber2", "liblber-2.5.so.0") + vulkan_property(p, "yes");
      },
@@ -197,18 +213,23 @@ const StepCase step_cases[] = {
      }},
     // A broken candidate is passed over, never reported.
     {"CrashingCandidateThenOneThatLoads",
-     {{"libldap-2.5.so.0", "on_load_crash"}, {"libldap_r-2.4.so.2", "on_load_clean"}}, {},
+     {{"libldap-2.5.so.0", "on_load_crash"}, {"libldap_r-2.4.so.2", "on_load_clean"}},
+     {},
      [](const auto &p) { return vulkan_property(p, "yes"); },
      [](const auto &p) {
-         return found_trace(p, "libldap_r-2.4.so.2") +
-                std::string(mdns_command) + " returned 256\n";
+         return found_trace(p, "libldap_r-2.4.so.2") + std::string(mdns_command) +
+                " returned 256\n";
      }},
-    {"VulkanAbsent", {}, {"libvulkan.so.1"},
+    {"VulkanAbsent",
+     {},
+     {"libvulkan.so.1"},
      [](const auto &p) {
          return missing_section(p, "LibVulkan", "libvulkan.so.1") + vulkan_property(p, "no");
      },
      [](const auto &) { return blocked_trace("libvulkan.so.1"); }},
-    {"VulkanCrashing", {{"libvulkan.so.1", "on_load_crash"}}, {},
+    {"VulkanCrashing",
+     {{"libvulkan.so.1", "on_load_crash"}},
+     {},
      [](const auto &p) {
          return broken_section(p, "LibVulkan", "libvulkan.so.1") + vulkan_property(p, "no");
      },
@@ -220,7 +241,8 @@ TEST_P(LibrarySteps, FixturesAndBlockedSonames) {
     for (const auto &c : step_cases) {
         SCOPED_TRACE(c.name);
         FixtureDir dir;
-        for (const auto &f : c.fixtures) dir.install(f.soname, f.fixture);
+        for (const auto &f : c.fixtures)
+            dir.install(f.soname, f.fixture);
         RunOptions o = options(no_mdns);
         o.library_path = dir.library_path();
         o.blocked_sonames = c.blocked;
@@ -249,11 +271,11 @@ TEST_P(LibrarySteps, TableLibraryHangingOnLoadIsBrokenAfterTheWatchdog) {
 
 struct MdnsCase {
     const char *name;
-    const char *nsswitch;  // nullptr: no such file
-    const char *fixture;   // installed as libnss_mdns.so.2, or nullptr
+    const char *nsswitch; // nullptr: no such file
+    const char *fixture;  // installed as libnss_mdns.so.2, or nullptr
     bool wrong_class;
     bool probed;
-    bool missing;  // a missing-library section for the mdns library
+    bool missing; // a missing-library section for the mdns library
     // A trace line, %d standing for the word size.
     const char *trace;
 };
@@ -263,8 +285,8 @@ struct MdnsCase {
 const MdnsCase mdns_cases[] = {
     {"Minimal", with_mdns, nullptr, false, true, true,
      "libnss_mdns.so.2: cannot open shared object file: No such file or directory\n"},
-    {"CommentedOutLineCountsToo", "#hosts: files mdns4\nhosts: files dns\n", nullptr, false,
-     true, true, "libnss_mdns.so.2: cannot open shared object file: No such file or directory\n"},
+    {"CommentedOutLineCountsToo", "#hosts: files mdns4\nhosts: files dns\n", nullptr, false, true,
+     true, "libnss_mdns.so.2: cannot open shared object file: No such file or directory\n"},
     {"ProbedAndPresent", with_mdns, "on_load_clean", false, true, false,
      "found %d-bit libnss_mdns.so.2\n"},
     {"ProbedAndOfTheOtherWordSize", with_mdns, "on_load_clean", true, true, true,
@@ -282,7 +304,8 @@ TEST_P(LibrarySteps, MdnsOnlyWhenTheHostsLineAsksForIt) {
     for (const auto &c : mdns_cases) {
         SCOPED_TRACE(c.name);
         FixtureDir dir;
-        if (c.fixture && c.wrong_class) dir.install_wrong_class("libnss_mdns.so.2", c.fixture, p.bits);
+        if (c.fixture && c.wrong_class)
+            dir.install_wrong_class("libnss_mdns.so.2", c.fixture, p.bits);
         if (c.fixture && !c.wrong_class) dir.install("libnss_mdns.so.2", c.fixture);
         RunOptions o = options(c.nsswitch);
         o.library_path = dir.library_path();
@@ -295,8 +318,7 @@ TEST_P(LibrarySteps, MdnsOnlyWhenTheHostsLineAsksForIt) {
             trace.replace(at, 2, std::to_string(p.bits));
         EXPECT_NE(r.err.find(trace), std::string::npos) << r.err;
         // Probed exactly when the loader was asked for the library.
-        EXPECT_EQ(r.err.find("libnss_mdns.so.2") != std::string::npos, c.probed)
-            << r.err;
+        EXPECT_EQ(r.err.find("libnss_mdns.so.2") != std::string::npos, c.probed) << r.err;
     }
 }
 
@@ -312,9 +334,10 @@ TEST_P(LibrarySteps, EveryLibraryUnloadableWholeReport) {
         o.blocked_sonames.push_back(row.soname);
         expected += missing_section(p, row.lib_id, row.soname);
     }
-    for (const auto &soname : alternative_sonames) o.blocked_sonames.push_back(soname);
+    for (const auto &soname : alternative_sonames)
+        o.blocked_sonames.push_back(soname);
     o.blocked_sonames.insert(o.blocked_sonames.end(), {"libnss_mdns.so.2", "libvulkan.so.1",
-                                                      "libgcc_s.so.1", "libpthread.so.0"});
+                                                       "libgcc_s.so.1", "libpthread.so.0"});
     expected += missing_section(p, "LibGnutls", "libgnutls.so.30") +
                 missing_section(p, "LibLber2", "liblber-2.5.so.0") +
                 missing_section(p, "LibLdap_r2", "libldap-2.5.so.0") +
@@ -338,4 +361,4 @@ TEST_P(LibrarySteps, EveryLibraryUnloadableWholeReport) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, LibrarySteps, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

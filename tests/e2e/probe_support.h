@@ -59,11 +59,11 @@ class NsswitchShim {
     NsswitchShim() {
         char pattern[] = "/tmp/tarvek-shim-XXXXXX";
         root_ = mkdtemp(pattern);
-        std::ofstream(root_ + "/egrep")
-            << "#!/bin/sh\n"
-               "[ \"$#\" = 2 ] && [ \"$1\" = 'hosts:.*mdns4' ] && "
-               "[ \"$2\" = /etc/nsswitch.conf ] || exit 99\n"
-               "exec /bin/grep -E -e \"$1\" \"" << root_ << "/nsswitch.conf\"\n";
+        std::ofstream(root_ + "/egrep") << "#!/bin/sh\n"
+                                           "[ \"$#\" = 2 ] && [ \"$1\" = 'hosts:.*mdns4' ] && "
+                                           "[ \"$2\" = /etc/nsswitch.conf ] || exit 99\n"
+                                           "exec /bin/grep -E -e \"$1\" \""
+                                        << root_ << "/nsswitch.conf\"\n";
         chmod((root_ + "/egrep").c_str(), 0755);
     }
     ~NsswitchShim() { std::filesystem::remove_all(root_); }
@@ -88,7 +88,7 @@ class NsswitchShim {
 inline RunResult run_wrapped(const ProgramUnderTest &p, const std::string &wrapper,
                              const std::vector<std::string> &wrapper_args, RunOptions options) {
     ProgramUnderTest wrapped = p;
-    wrapped.path = wrapper.c_str();  // lives as long as this call
+    wrapped.path = wrapper.c_str(); // lives as long as this call
     std::vector<std::string> args = wrapper_args;
     args.push_back(p.path);
     args.insert(args.end(), options.args.begin(), options.args.end());

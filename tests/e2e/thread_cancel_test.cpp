@@ -36,33 +36,64 @@ struct CancelCase {
     std::vector<std::string> blocked;
     // All that the thread step writes, as one run of sections.
     std::function<std::string(const ProgramUnderTest &)> sections;
-    const char *trace;         // must be in the trace
-    const char *absent_trace;  // must not be
+    const char *trace;        // must be in the trace
+    const char *absent_trace; // must not be
 };
 
 const CancelCase cancel_cases[] = {
     {"RealLibraries", {}, {}, nothing, "libpthread.so.0\n", "failed ("},
     // The real failure: glibc's pthread_cancel loads libgcc_s.so.1 for its
     // unwinder and aborts when that lacks it.
-    {"RealCancelWithAnUnwinderlessLibgcc", {{"libgcc_s.so.1", "on_load_clean"}}, {},
-     cancel_issue, "libpthread.so.0\n", "failed ("},
-    {"CancelAborts", {{"libpthread.so.0", "pthread_cancel_aborts"}}, {}, cancel_issue,
-     "libpthread.so.0\n", "Missing pthread_"},
-    {"CreateFails", {{"libpthread.so.0", "pthread_create_fails"}}, {}, nothing,
-     "pthread_create failed (11)\n", "Missing pthread_"},
-    {"CancelAbsent", {{"libpthread.so.0", "pthread_cancel_absent"}}, {}, missing_pthread,
-     "Missing pthread_cancel\n", "Missing pthread_create"},
-    {"NoLibgcc", {}, {"libgcc_s.so.1"}, missing_gcc_s,
-     "libgcc_s.so.1: cannot open shared object file: blocked by test\n", "failed ("},
+    {"RealCancelWithAnUnwinderlessLibgcc",
+     {{"libgcc_s.so.1", "on_load_clean"}},
+     {},
+     cancel_issue,
+     "libpthread.so.0\n",
+     "failed ("},
+    {"CancelAborts",
+     {{"libpthread.so.0", "pthread_cancel_aborts"}},
+     {},
+     cancel_issue,
+     "libpthread.so.0\n",
+     "Missing pthread_"},
+    {"CreateFails",
+     {{"libpthread.so.0", "pthread_create_fails"}},
+     {},
+     nothing,
+     "pthread_create failed (11)\n",
+     "Missing pthread_"},
+    {"CancelAbsent",
+     {{"libpthread.so.0", "pthread_cancel_absent"}},
+     {},
+     missing_pthread,
+     "Missing pthread_cancel\n",
+     "Missing pthread_create"},
+    {"NoLibgcc",
+     {},
+     {"libgcc_s.so.1"},
+     missing_gcc_s,
+     "libgcc_s.so.1: cannot open shared object file: blocked by test\n",
+     "failed ("},
     // Without libgcc_s no thread is started: neither the failing create nor
     // the aborting cancel is ever reached.
-    {"NoLibgccCreateNeverCalled", {{"libpthread.so.0", "pthread_create_fails"}},
-     {"libgcc_s.so.1"}, missing_gcc_s, "libpthread.so.0\n", "pthread_create failed"},
-    {"NoLibgccCancelNeverCalled", {{"libpthread.so.0", "pthread_cancel_aborts"}},
-     {"libgcc_s.so.1"}, missing_gcc_s, "libpthread.so.0\n", "failed ("},
-    {"NoLibgccAndNoLibpthread", {}, {"libgcc_s.so.1", "libpthread.so.0"},
+    {"NoLibgccCreateNeverCalled",
+     {{"libpthread.so.0", "pthread_create_fails"}},
+     {"libgcc_s.so.1"},
+     missing_gcc_s,
+     "libpthread.so.0\n",
+     "pthread_create failed"},
+    {"NoLibgccCancelNeverCalled",
+     {{"libpthread.so.0", "pthread_cancel_aborts"}},
+     {"libgcc_s.so.1"},
+     missing_gcc_s,
+     "libpthread.so.0\n",
+     "failed ("},
+    {"NoLibgccAndNoLibpthread",
+     {},
+     {"libgcc_s.so.1", "libpthread.so.0"},
      [](const auto &p) { return missing_gcc_s(p) + missing_pthread(p); },
-     "libpthread.so.0: cannot open shared object file: blocked by test\n", "Missing pthread_"},
+     "libpthread.so.0: cannot open shared object file: blocked by test\n",
+     "Missing pthread_"},
 };
 
 TEST_P(ThreadCancel, OnlyABrokenChildIsReportedAsBrokenCancellation) {
@@ -70,7 +101,8 @@ TEST_P(ThreadCancel, OnlyABrokenChildIsReportedAsBrokenCancellation) {
     for (const auto &c : cancel_cases) {
         SCOPED_TRACE(c.name);
         FixtureDir dir;
-        for (const auto &f : c.fixtures) dir.install(f.soname, f.fixture);
+        for (const auto &f : c.fixtures)
+            dir.install(f.soname, f.fixture);
         RunOptions o;
         o.args = {"--debug"};
         o.library_path = dir.library_path();
@@ -95,4 +127,4 @@ TEST_P(ThreadCancel, OnlyABrokenChildIsReportedAsBrokenCancellation) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, ThreadCancel, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace
