@@ -2,9 +2,20 @@
 // appear in the order their checks ran, and the front end relies on it.
 #include "driver/sequence.h"
 
+#include "checks/system/kernel_limits.h"
+#include "checks/system/thread_cancel.h"
 #include "driver/settings.h"
+#include "isolate/run_isolated.h"
 #include "libprobe/library_steps.h"
+#include "report/report.h"
 #include "target/target.h"
+
+// A cancel that crashes or stalls the child is the finding; a reported
+// error or a missing library is not (the latter has its own section).
+static void check_thread_cancellation() {
+    if (run_isolated(check_thread_cancel, nullptr) == TEST_BROKEN)
+        report_issue("PthreadCancelNotWorking", "pthread_cancel() does not work");
+}
 
 void run_check_sequence() {
     target_bits = build_target_bits;
@@ -13,4 +24,7 @@ void run_check_sequence() {
     check_alternative_libraries();
     check_mdns_library();
     check_vulkan_library();
+    probe_ldt16();
+    check_address_space_limit();
+    check_thread_cancellation();
 }
