@@ -18,7 +18,13 @@ struct ParsedReport {
     bool ok() const { return error.empty(); }
 };
 
+// Structure only: any bracketed name, any quoted pairs.
 ParsedReport parse_report(const std::string &text);
+
+// Structure and vocabulary, as the front end reads a report of a program of
+// the given word size: every section name, key and library title is one
+// the program can write.
+ParsedReport parse_report_strictly(const std::string &text, int bits);
 
 // Section names in report order, for compact assertions.
 std::vector<std::string> section_names(const ParsedReport &report);

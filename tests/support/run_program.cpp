@@ -12,6 +12,9 @@
 #include <cstring>
 
 #include "paths.h"
+#include "report_parser.h"
+
+#include <gtest/gtest.h>
 
 extern char **environ;
 
@@ -105,6 +108,17 @@ static void redirect_stdout(StdoutTarget target, int pipe_write_end) {
     }
 }
 
+// Every run that produced a report has it read as the front end reads it,
+// whatever else the test looks at.
+static void check_report_if_any(const ProgramUnderTest &program, const RunOptions &options,
+                                const RunResult &result) {
+    if (!options.check_report || result.exit_code() != 0) return;
+    if (result.out.rfind("Usage: ", 0) == 0) return;
+    ParsedReport report = parse_report_strictly(result.out, program.bits);
+    if (!report.ok()) ADD_FAILURE() << program.name << " wrote a malformed report: " << report.error
+                                    << "\n" << result.out;
+}
+
 RunResult run_program(const ProgramUnderTest &program, const RunOptions &options) {
     std::vector<std::string> args = options.wrapper;
     if (!options.wrapper.empty()) args.push_back(program.path);
@@ -152,5 +166,6 @@ RunResult run_program(const ProgramUnderTest &program, const RunOptions &options
     drain(out_pipe[0], err_pipe[0], result, start + options.timeout_seconds, pid);
     waitpid(pid, &result.status, 0);
     result.seconds = now_seconds() - start;
+    check_report_if_any(program, options, result);
     return result;
 }
