@@ -2,7 +2,10 @@
 // appear in the order their checks ran, and the front end relies on it.
 #include "driver/sequence.h"
 
+#include "checks/audio/audio_check.h"
+#include "checks/gstreamer/gstreamer_check.h"
 #include "driver/settings.h"
+#include "isolate/run_isolated.h"
 #include "libprobe/library_steps.h"
 #include "target/target.h"
 
@@ -13,4 +16,6 @@ void run_check_sequence() {
     check_alternative_libraries();
     check_mdns_library();
     check_vulkan_library();
+    run_isolated(check_audio, nullptr);
+    run_isolated(check_gstreamer, nullptr);
 }
