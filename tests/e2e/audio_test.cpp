@@ -18,17 +18,18 @@ class Audio : public ::testing::TestWithParam<ProgramUnderTest> {
         return "found " + bits() + "-bit " + soname + "\n";
     }
     std::string missing_section(const std::string &lib_id, const std::string &soname) const {
-        return "[Missing" + lib_id + suffix() + "]\n\"Lib\"=\"" + soname + "\"\n\"Title\"=\"Missing " +
-               bits() + "-bit " + soname + " library\"\n\n";
+        return "[Missing" + lib_id + suffix() + "]\n\"Lib\"=\"" + soname +
+               "\"\n\"Title\"=\"Missing " + bits() + "-bit " + soname + " library\"\n\n";
     }
     std::string non_pulse_section() const {
-        return "[NonPulseAudioAlsa" + suffix() + "]\n\"Title\"=\"ALSA does not go through PulseAudio\"\n\n";
+        return "[NonPulseAudioAlsa" + suffix() +
+               "]\n\"Title\"=\"ALSA does not go through PulseAudio\"\n\n";
     }
     // The audio step's trace: from its first line up to the GStreamer step.
     static std::string audio_trace(const std::string &err) {
-        return trace_from(err, err.find("pulse_running=1\n") != std::string::npos
-                                   ? "pulse_running=1\n"
-                                   : "pulse_running=0\n",
+        return trace_from(err,
+                          err.find("pulse_running=1\n") != std::string::npos ? "pulse_running=1\n"
+                                                                             : "pulse_running=0\n",
                           [](const std::string &line) {
                               return line.find("libgstreamer-1.0.so.0") == std::string::npos &&
                                      line.rfind("checking ", 0) != 0 &&
@@ -47,7 +48,7 @@ struct AlsaCase {
     const char *what;
     const char *config;
     bool issue;
-    const char *trace_tail;  // after the two "found" lines
+    const char *trace_tail; // after the two "found" lines
 };
 
 // Each default device as ALSA itself reads it; the server is only said to run.
@@ -55,8 +56,10 @@ TEST_P(Audio, DefaultDeviceTypeDecidesTheIssueWhenPulseAudioRuns) {
     const std::vector<AlsaCase> cases = {
         {"pulse", "pcm.default {\n type pulse\n}\n", false, "pcm.default type: pulse\n"},
         {"hw", "pcm.default {\n type hw\n card 0\n}\n", true, "pcm.default type: hw\n"},
-        {"Pulse is not pulse", "pcm.default {\n type Pulse\n}\n", true, "pcm.default type: Pulse\n"},
-        {"pulse2 is not pulse", "pcm.default {\n type pulse2\n}\n", true, "pcm.default type: pulse2\n"},
+        {"Pulse is not pulse", "pcm.default {\n type Pulse\n}\n", true,
+         "pcm.default type: Pulse\n"},
+        {"pulse2 is not pulse", "pcm.default {\n type pulse2\n}\n", true,
+         "pcm.default type: pulse2\n"},
         {"no type entry", "pcm.default {\n card 0\n device 1\n}\n", false,
          "dev_node: default contains\n  card\n  device\nsnd_config_search(type) failed (-2)\n"},
         {"type is not a string", "pcm.default {\n type {\n  x 1\n }\n}\n", false,
@@ -71,8 +74,9 @@ TEST_P(Audio, DefaultDeviceTypeDecidesTheIssueWhenPulseAudioRuns) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         dir.write("asound.conf", c.config);
-        RunResult r = run_program(GetParam(), debug_run({{"PATH", running.path_variable()},
-                                                         {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
+        RunResult r =
+            run_program(GetParam(), debug_run({{"PATH", running.path_variable()},
+                                               {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
         EXPECT_EQ(r.exit_code(), 0);
         EXPECT_EQ(audio_sections(r.out), c.issue ? non_pulse_section() : "");
         EXPECT_EQ(audio_trace(r.err), "pulse_running=1\n" + found("libpulse.so.0") +
@@ -89,8 +93,9 @@ TEST_P(Audio, WithoutAServerOnlyTheAlsaLibraryIsLoaded) {
     TempDir dir;
     dir.write("asound.conf", "pcm.default {\n type hw\n}\n");
     for (const auto *shim : {&not_running, &command_fails}) {
-        RunResult r = run_program(GetParam(), debug_run({{"PATH", shim->path_variable()},
-                                                         {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
+        RunResult r =
+            run_program(GetParam(), debug_run({{"PATH", shim->path_variable()},
+                                               {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
         EXPECT_EQ(audio_sections(r.out), "");
         EXPECT_EQ(audio_trace(r.err), "pulse_running=0\n" + found("libasound.so.2"));
     }
@@ -135,8 +140,7 @@ TEST_P(Audio, AlsaLibraryLackingNamesIsMissingAfterEveryLookup) {
     };
     const std::vector<Case> cases = {
         {"alsa_without_update", "Missing snd_config_update\n"},
-        {"alsa_without_config_and_next",
-         "Missing snd_config\nMissing snd_config_iterator_next\n"},
+        {"alsa_without_config_and_next", "Missing snd_config\nMissing snd_config_iterator_next\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fixture);
@@ -147,9 +151,8 @@ TEST_P(Audio, AlsaLibraryLackingNamesIsMissingAfterEveryLookup) {
             RunOptions options = debug_run({{"PATH", shim.path_variable()}});
             options.library_path = fixtures.library_path();
             RunResult r = run_program(GetParam(), options);
-            std::string head = check_status == 0
-                                   ? "pulse_running=1\n" + found("libpulse.so.0")
-                                   : std::string("pulse_running=0\n");
+            std::string head = check_status == 0 ? "pulse_running=1\n" + found("libpulse.so.0")
+                                                 : std::string("pulse_running=0\n");
             EXPECT_EQ(audio_trace(r.err), head + found("libasound.so.2") + c.missing_lines);
             EXPECT_EQ(audio_sections(r.out),
                       missing_section(check_status == 0 ? "LibAsoundMidi" : "LibAsound",
@@ -171,16 +174,22 @@ TEST_P(Audio, RealPulseAudioServer) {
         std::string trace;
     };
     const std::vector<Case> cases = {
-        {"routed through the server", {}, "",
+        {"routed through the server",
+         {},
+         "",
          "pulse_running=1\n" + found("libpulse.so.0") + found("libasound.so.2") +
              "pcm.default type: pulse\n"},
-        {"client library unloadable", {"libpulse.so.0"}, missing_section("LibPulse", "libpulse.so.0"),
+        {"client library unloadable",
+         {"libpulse.so.0"},
+         missing_section("LibPulse", "libpulse.so.0"),
          "pulse_running=1\n" + blocked_message("libpulse.so.0") + found("libasound.so.2") +
              "pcm.default type: pulse\n"},
-        {"ALSA library unloadable", {"libasound.so.2"},
+        {"ALSA library unloadable",
+         {"libasound.so.2"},
          missing_section("LibAsoundMidi", "libasound.so.2"),
          "pulse_running=1\n" + found("libpulse.so.0") + blocked_message("libasound.so.2")},
-        {"both unloadable", {"libpulse.so.0", "libasound.so.2"},
+        {"both unloadable",
+         {"libpulse.so.0", "libasound.so.2"},
          missing_section("LibPulse", "libpulse.so.0") +
              missing_section("LibAsoundMidi", "libasound.so.2"),
          "pulse_running=1\n" + blocked_message("libpulse.so.0") +
@@ -202,4 +211,4 @@ TEST_P(Audio, RealPulseAudioServer) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, Audio, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

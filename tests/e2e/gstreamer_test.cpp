@@ -21,13 +21,16 @@ struct Pack {
 // The table as the front end knows it, kept here by hand on purpose.
 const std::vector<Pack> packs = {
     {"MissingGStreamer1Bad2", "gst-plugins-bad", {"h264parse", "mpeg4videoparse"}},
-    {"MissingGStreamer1Base2", "gst-plugins-base",
+    {"MissingGStreamer1Base2",
+     "gst-plugins-base",
      {"audioconvert", "oggdemux", "videoconvert", "vorbisdec"}},
-    {"MissingGStreamer1Good2", "gst-plugins-good",
+    {"MissingGStreamer1Good2",
+     "gst-plugins-good",
      {"avidemux", "flacdec", "jpegdec", "matroskademux", "vp9dec"}},
     {"MissingGStreamer1Ugly", "gst-plugins-ugly", {"asfdemux", "mpg123audiodec"}},
     {"MissingGStreamer1Mpg123audiodec", "gst-plugins-ugly", {"mpg123audiodec"}},
-    {"MissingGStreamer1Libav", "gst-libav",
+    {"MissingGStreamer1Libav",
+     "gst-libav",
      {"avdec_eac3", "avdec_h264", "avdec_vp9", "avdec_wmav2", "avdec_wmv3"}},
 };
 
@@ -84,24 +87,39 @@ TEST_P(Gstreamer, FullSystemPluginSetReportsNothing) {
 
 struct PackCase {
     const char *what;
-    std::vector<std::string> left_out;  // plugin files of the packs left out
+    std::vector<std::string> left_out; // plugin files of the packs left out
     bool debug;
-    std::vector<std::pair<int, const char *>> issues;  // pack index, element named
-    std::vector<std::string> missing;                  // elements traced as not made
+    std::vector<std::pair<int, const char *>> issues; // pack index, element named
+    std::vector<std::string> missing;                 // elements traced as not made
 };
 
 TEST_P(Gstreamer, RestrictedPluginSetsReportEachPackOnce) {
     const std::vector<PackCase> cases = {
-        {"flacdec and vp9dec missing", {"libgstflac.so", "libgstvpx.so"}, false,
-         {{2, "flacdec"}}, {}},
-        {"flacdec and vp9dec missing, every element tried", {"libgstflac.so", "libgstvpx.so"}, true,
-         {{2, "flacdec"}}, {"flacdec", "vp9dec"}},
-        {"mpg123audiodec missing, asfdemux present", {"libgstmpg123.so"}, false,
-         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}}, {}},
-        {"mpg123audiodec missing, traced", {"libgstmpg123.so"}, true,
-         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}}, {"mpg123audiodec"}},
-        {"asfdemux missing: the decoder row still tests by itself", {"libgstasf.so"}, false,
-         {{3, "asfdemux"}}, {}},
+        {"flacdec and vp9dec missing",
+         {"libgstflac.so", "libgstvpx.so"},
+         false,
+         {{2, "flacdec"}},
+         {}},
+        {"flacdec and vp9dec missing, every element tried",
+         {"libgstflac.so", "libgstvpx.so"},
+         true,
+         {{2, "flacdec"}},
+         {"flacdec", "vp9dec"}},
+        {"mpg123audiodec missing, asfdemux present",
+         {"libgstmpg123.so"},
+         false,
+         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}},
+         {}},
+        {"mpg123audiodec missing, traced",
+         {"libgstmpg123.so"},
+         true,
+         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}},
+         {"mpg123audiodec"}},
+        {"asfdemux missing: the decoder row still tests by itself",
+         {"libgstasf.so"},
+         false,
+         {{3, "asfdemux"}},
+         {}},
         {"everything of the packs present", {}, true, {}, {}},
     };
     for (const auto &c : cases) {
@@ -109,7 +127,8 @@ TEST_P(Gstreamer, RestrictedPluginSetsReportEachPackOnce) {
         PluginSet plugins(pack_plugin_files_without(c.left_out));
         RunResult r = run(&plugins, c.debug);
         std::string expected;
-        for (const auto &[index, element] : c.issues) expected += issue(packs[index], element);
+        for (const auto &[index, element] : c.issues)
+            expected += issue(packs[index], element);
         EXPECT_EQ(gstreamer_sections(r.out), expected);
         if (!c.debug) {
             EXPECT_EQ(r.err, "");
@@ -127,7 +146,8 @@ TEST_P(Gstreamer, RestrictedPluginSetsReportEachPackOnce) {
 TEST_P(Gstreamer, CoreAloneLacksEveryPack) {
     PluginSet core({});
     std::string expected;
-    for (const auto &pack : packs) expected += issue(pack, pack.elements[0]);
+    for (const auto &pack : packs)
+        expected += issue(pack, pack.elements[0]);
     RunResult quiet = run(&core, false);
     EXPECT_EQ(gstreamer_sections(quiet.out), expected);
     RunResult r = run(&core, true);
@@ -142,7 +162,8 @@ TEST_P(Gstreamer, UnloadableLibraryIsMissingAndEveryPackLacksItsFirstElement) {
     std::string expected = "[MissingLibGstreamer1" + std::string(GetParam().suffix) +
                            "]\n\"Lib\"=\"libgstreamer-1.0.so.0\"\n\"Title\"=\"Missing " + bits() +
                            "-bit libgstreamer-1.0.so.0 library\"\n\n";
-    for (const auto &pack : packs) expected += issue(pack, pack.elements[0]);
+    for (const auto &pack : packs)
+        expected += issue(pack, pack.elements[0]);
     const std::string blocked = blocked_message("libgstreamer-1.0.so.0");
     RunResult quiet = run(nullptr, false, {"libgstreamer-1.0.so.0"});
     EXPECT_EQ(gstreamer_sections(quiet.out), expected);
@@ -156,4 +177,4 @@ TEST_P(Gstreamer, UnloadableLibraryIsMissingAndEveryPackLacksItsFirstElement) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, Gstreamer, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

@@ -1,3 +1,5 @@
+// Helpers for the audio and GStreamer tests: report and trace slicing, and
+// the scratch directories, shim, daemon and plugin sets those tests stand up.
 #include "media_support.h"
 
 #include <fcntl.h>
@@ -21,7 +23,8 @@ std::vector<std::string> sections_after_vulkan(const std::string &out) {
     pos += 2;
     while (pos < out.size()) {
         size_t start = pos;
-        while (pos < out.size() && out[pos] == '\n') ++pos;  // leading empty lines
+        while (pos < out.size() && out[pos] == '\n')
+            ++pos; // leading empty lines
         size_t end = out.find("\n\n", pos);
         end = end == std::string::npos ? out.size() : end + 2;
         sections.push_back(out.substr(start, end - start));
@@ -52,8 +55,8 @@ std::string sections_starting(const std::string &out, const std::vector<std::str
 }
 
 std::string audio_sections(const std::string &out) {
-    return sections_starting(out, {"NonPulseAudioAlsa", "MissingLibPulse", "BrokenLibPulse",
-                                   "MissingLibAsound"});
+    return sections_starting(
+        out, {"NonPulseAudioAlsa", "MissingLibPulse", "BrokenLibPulse", "MissingLibAsound"});
 }
 
 std::string gstreamer_sections(const std::string &out) {
@@ -146,9 +149,10 @@ PulseServer::PulseServer() {
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         setenv("HOME", dir_.file("home").c_str(), 1);
-        for (const auto &[name, value] : client_env()) setenv(name.c_str(), value.c_str(), 1);
-        execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1",
-               "--system=no", "-n", "--load=module-native-protocol-unix", "--disable-shm=yes",
+        for (const auto &[name, value] : client_env())
+            setenv(name.c_str(), value.c_str(), 1);
+        execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=no",
+               "-n", "--load=module-native-protocol-unix", "--disable-shm=yes",
                "--high-priority=no", "--realtime=no", "--use-pid-file=yes", nullptr);
         _exit(127);
     }
@@ -209,12 +213,19 @@ std::map<std::string, std::string> PluginSet::env(int bits) const {
 }
 
 const std::vector<std::string> &pack_plugin_files() {
-    static const std::vector<std::string> files = {
-        "libgstvideoparsersbad.so", "libgstaudioconvert.so", "libgstogg.so",
-        "libgstvideoconvertscale.so", "libgstvorbis.so", "libgstavi.so",
-        "libgstflac.so", "libgstjpeg.so", "libgstmatroska.so",
-        "libgstvpx.so", "libgstasf.so", "libgstmpg123.so",
-        "libgstlibav.so"};
+    static const std::vector<std::string> files = {"libgstvideoparsersbad.so",
+                                                   "libgstaudioconvert.so",
+                                                   "libgstogg.so",
+                                                   "libgstvideoconvertscale.so",
+                                                   "libgstvorbis.so",
+                                                   "libgstavi.so",
+                                                   "libgstflac.so",
+                                                   "libgstjpeg.so",
+                                                   "libgstmatroska.so",
+                                                   "libgstvpx.so",
+                                                   "libgstasf.so",
+                                                   "libgstmpg123.so",
+                                                   "libgstlibav.so"};
     return files;
 }
 

@@ -34,7 +34,7 @@ std::string trace_between(const std::string &err, const std::string &before,
                           const std::string &after);
 
 std::string blocked_message(const std::string &soname);
-std::string bits_text(const ProgramUnderTest &p);  // "32" or "64"
+std::string bits_text(const ProgramUnderTest &p); // "32" or "64"
 
 class TempDir {
   public:

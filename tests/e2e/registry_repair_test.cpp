@@ -21,7 +21,8 @@ const std::string i686 = "registry.i686.bin";
 
 std::string repeat(const std::string &text, int times) {
     std::string out;
-    for (int i = 0; i < times; ++i) out += text;
+    for (int i = 0; i < times; ++i)
+        out += text;
     return out;
 }
 
@@ -45,7 +46,9 @@ class RegistryRepair : public ::testing::TestWithParam<ProgramUnderTest> {
     // HOME holding the two cache files, when given.
     struct Home {
         TempDir dir;
-        std::string path(const std::string &file) const { return dir.path() + cache_dir + "/" + file; }
+        std::string path(const std::string &file) const {
+            return dir.path() + cache_dir + "/" + file;
+        }
         void put(const std::string &file, const std::string &content) const {
             std::filesystem::create_directories(dir.path() + cache_dir);
             std::ofstream(path(file), std::ios::binary) << content;
@@ -75,8 +78,8 @@ class RegistryRepair : public ::testing::TestWithParam<ProgramUnderTest> {
 
 struct FileCase {
     const char *what;
-    std::map<std::string, std::string> files;  // name -> content
-    std::vector<std::string> deleted;          // by the 32-bit program
+    std::map<std::string, std::string> files; // name -> content
+    std::vector<std::string> deleted;         // by the 32-bit program
 };
 
 TEST_P(RegistryRepair, EachCacheFileIsJudgedByTheMarkersInItsFirst1023Bytes) {
@@ -86,8 +89,12 @@ TEST_P(RegistryRepair, EachCacheFileIsJudgedByTheMarkersInItsFirst1023Bytes) {
         {"a 9th marker in the last 10 bytes is not looked at", {{i586, bare_markers(9)}}, {}},
         {"the 9th marker reaches byte 1023", {{i586, ninth_marker_at(1015)}}, {}},
         {"the 9th marker ends at byte 1022", {{i586, ninth_marker_at(1014)}}, {i586}},
-        {"markers back to back count twice", {{i586, repeat(std::string("BLACKLISTBLACKLIST\0", 19), 4) + markers(1)}}, {i586}},
-        {"four pairs back to back are 8", {{i586, repeat(std::string("BLACKLISTBLACKLIST\0", 19), 4)}}, {}},
+        {"markers back to back count twice",
+         {{i586, repeat(std::string("BLACKLISTBLACKLIST\0", 19), 4) + markers(1)}},
+         {i586}},
+        {"four pairs back to back are 8",
+         {{i586, repeat(std::string("BLACKLISTBLACKLIST\0", 19), 4)}},
+         {}},
         {"one string of nine", {{i686, repeat("BLACKLIST", 9) + std::string(15, 'p')}}, {i686}},
         {"10 bytes are only traced", {{i586, "BLACKLISTB"}}, {}},
         {"an empty file is only traced", {{i686, ""}}, {}},
@@ -98,7 +105,8 @@ TEST_P(RegistryRepair, EachCacheFileIsJudgedByTheMarkersInItsFirst1023Bytes) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         Home home;
-        for (const auto &[file, content] : c.files) home.put(file, content);
+        for (const auto &[file, content] : c.files)
+            home.put(file, content);
         RunResult r = run({{"HOME", home.dir.path()}});
         std::string expected;
         for (const auto &file : {i586, i686}) {
@@ -124,7 +132,8 @@ TEST_P(RegistryRepair, HomeUnsetEmptyOrLong) {
     // A HOME far longer than any fixed path buffer, made of real directories.
     Home home;
     std::string deep = home.dir.path();
-    while (deep.size() < 3000) deep += "/" + std::string(200, 'd');
+    while (deep.size() < 3000)
+        deep += "/" + std::string(200, 'd');
     std::filesystem::create_directories(deep + cache_dir);
     std::ofstream(deep + cache_dir + "/" + i686, std::ios::binary) << markers(9);
     RunResult long_home = run({{"HOME", deep}});
@@ -181,4 +190,4 @@ TEST_P(RegistryRepair, OpensEachCacheFileOnceOnlyIn32BitProgram) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, RegistryRepair, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

@@ -12,7 +12,8 @@ namespace {
 
 std::string strings_of(const std::string &text, int count) {
     std::string out;
-    for (int i = 0; i < count; ++i) out += text + '\0';
+    for (int i = 0; i < count; ++i)
+        out += text + '\0';
     return out;
 }
 
@@ -34,8 +35,8 @@ TEST(RegistryScan, CountsMarkersAsTheCacheHoldsThem) {
         {"eight", strings_of("BLACKLIST", 8) + pad, 8},
         {"nine condemn the file", strings_of("BLACKLIST", 9) + pad, 9},
         {"counting stops at nine", strings_of("BLACKLIST", 40) + pad, 9},
-        {"a ninth string within the last 10 bytes is not looked into",
-         strings_of("BLACKLIST", 9), 8},
+        {"a ninth string within the last 10 bytes is not looked into", strings_of("BLACKLIST", 9),
+         8},
         {"back to back in one string", std::string("BLACKLISTBLACKLIST") + pad, 2},
         {"overlapping text is one marker", std::string("BLACKLISTLIST") + pad, 1},
         {"case matters", strings_of("blacklist", 9) + strings_of("BlackList", 9) + pad, 0},
@@ -43,7 +44,8 @@ TEST(RegistryScan, CountsMarkersAsTheCacheHoldsThem) {
         {"markers among other strings",
          strings_of("plugin", 3) + "xxBLACKLISTyy" + '\0' + strings_of("BLACKLIST", 8) + pad, 9},
     };
-    for (const auto &c : cases) EXPECT_EQ(count(c.data), c.expected) << c.what;
+    for (const auto &c : cases)
+        EXPECT_EQ(count(c.data), c.expected) << c.what;
 }
 
 // Only the first 1023 bytes take part: byte 1023 is always a terminator.
@@ -84,7 +86,8 @@ TEST(RegistryScan, ArbitraryBytesAreSafe) {
     for (int round = 0; round < 2000; ++round) {
         size_t length = random() % 1500;
         std::vector<char> data(length);
-        for (auto &byte : data) byte = alphabet[random() % sizeof alphabet];
+        for (auto &byte : data)
+            byte = alphabet[random() % sizeof alphabet];
         int counted = count_registry_markers(data.data(), length);
         ASSERT_GE(counted, 0);
         ASSERT_LE(counted, registry_broken_count);
@@ -94,4 +97,4 @@ TEST(RegistryScan, ArbitraryBytesAreSafe) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -5,18 +5,18 @@
 #include <alsa/asoundlib.h>
 
 // Binding order: alphabetical, as the trace lists absent names.
-#define ALSA_ENTRY_POINTS(X)                                                                  \
-    X(snd_config)                                                                             \
-    X(snd_config_copy)                                                                        \
-    X(snd_config_delete)                                                                      \
-    X(snd_config_get_id)                                                                      \
-    X(snd_config_get_string)                                                                  \
-    X(snd_config_get_type)                                                                    \
-    X(snd_config_iterator_end)                                                                \
-    X(snd_config_iterator_entry)                                                              \
-    X(snd_config_iterator_first)                                                              \
-    X(snd_config_iterator_next)                                                               \
-    X(snd_config_search)                                                                      \
+#define ALSA_ENTRY_POINTS(X)                                                                       \
+    X(snd_config)                                                                                  \
+    X(snd_config_copy)                                                                             \
+    X(snd_config_delete)                                                                           \
+    X(snd_config_get_id)                                                                           \
+    X(snd_config_get_string)                                                                       \
+    X(snd_config_get_type)                                                                         \
+    X(snd_config_iterator_end)                                                                     \
+    X(snd_config_iterator_entry)                                                                   \
+    X(snd_config_iterator_first)                                                                   \
+    X(snd_config_iterator_next)                                                                    \
+    X(snd_config_search)                                                                           \
     X(snd_config_update)
 
 // snd_config is the library's variable, not a function: its slot holds the

@@ -79,7 +79,7 @@ static int read_default_pcm_type(snd_config_t **copy, const char **label) {
         dump_config_node("type_node", type_node);
         return result;
     }
-    if (!type) type = "";  // never hand a null to %s or strcmp
+    if (!type) type = ""; // never hand a null to %s or strcmp
     debug_trace("pcm.default type: %s\n", type);
     if (strcmp(type, "pulse") != 0)
         report_issue("NonPulseAudioAlsa", "ALSA does not go through PulseAudio");

@@ -11,12 +11,10 @@
 #include "report/report.h"
 
 // Only the exit status counts: a missing command or shell reads as no server.
-static int pulseaudio_running() {
-    return system("pulseaudio --check 2>/dev/null") == 0 ? 1 : 0;
-}
+static int pulseaudio_running() { return system("pulseaudio --check 2>/dev/null") == 0 ? 1 : 0; }
 
-// With a server, applications go through ALSA's PulseAudio plugin (and the
-// MIDI side of the library), hence the different identifier.
+// The front end tells the two cases apart by the identifier alone: the
+// soname and the title are the same either way.
 static void report_missing_libasound(int pulse_running) {
     report_missing_library(pulse_running ? "LibAsoundMidi" : "LibAsound", "libasound.so.2");
 }

@@ -1,7 +1,6 @@
-// The GStreamer check, run in its own child: registry repair, loading and
-// initialising GStreamer, then one factory call per element of each pack.
-// The packs are tried on every path, so a missing GStreamer still names
-// what each pack would have to provide.
+// The GStreamer check, run in its own child: registry repair, GStreamer's
+// start, then one factory call per element of each pack. The packs are tried
+// on every path, so a missing GStreamer still names what each pack must give.
 #include "checks/gstreamer/gstreamer_check.h"
 
 #include <cstdio>
@@ -71,7 +70,7 @@ static bool start_gstreamer() {
     char *arguments[] = {program, no_fork, nullptr};
     int count = 2;
     char **vector = arguments;
-    GError *error = nullptr;  // neither read nor freed: the child ends soon
+    GError *error = nullptr; // neither read nor freed: the child ends soon
     if (!gst.gst_init_check(&count, &vector, &error)) {
         debug_trace("gst_init_check() failed\n");
         return false;

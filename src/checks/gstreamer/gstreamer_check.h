@@ -3,9 +3,9 @@
 #pragma once
 
 struct PluginPack {
-    const char *issue_id;  // null only in the row that ends the table
+    const char *issue_id; // null only in the row that ends the table
     const char *pack_name;
-    const char *elements[8];  // element factory names, ended by the first null
+    const char *elements[8]; // element factory names, ended by the first null
 };
 
 extern const PluginPack plugin_pack_table[];
