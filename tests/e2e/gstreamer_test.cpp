@@ -174,6 +174,21 @@ TEST_P(Gstreamer, UnloadableLibraryIsMissingAndEveryPackLacksItsFirstElement) {
               blocked + every_element([](const std::string &) { return false; }));
 }
 
+// GStreamer is told not to fork its plugin scanner: even a registry that has
+// to be built from nothing is built inside the check's own child.
+TEST_P(Gstreamer, ColdRegistryIsBuiltWithoutThePluginScanner) {
+    if (!have_strace()) GTEST_SKIP() << "strace is not installed";
+    PluginSet plugins(pack_plugin_files());
+    RunOptions options;
+    options.set_env = plugins.env(GetParam().bits);
+    RunResult r;
+    std::string log = strace_log(GetParam(), options, "execve", &r);
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+    EXPECT_NE(log.find("execve("), std::string::npos) << "strace saw nothing";
+    EXPECT_EQ(log.find("gst-plugin-scanner"), std::string::npos) << log;
+    EXPECT_EQ(gstreamer_sections(r.out), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPrograms, Gstreamer, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 std::vector<std::string> sections_after_vulkan(const std::string &out) {
     std::vector<std::string> sections;
@@ -121,6 +122,25 @@ void TempDir::write(const std::string &name, const std::string &content) const {
 }
 
 bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+
+bool have_strace() { return access("/usr/bin/strace", X_OK) == 0; }
+
+std::string strace_log(const ProgramUnderTest &program, RunOptions options,
+                       const std::string &syscalls, RunResult *result) {
+    TempDir dir;
+    std::string log = dir.file("strace.log");
+    ProgramUnderTest strace = program;
+    strace.path = "/usr/bin/strace";
+    std::vector<std::string> args = {"-f", "-qq", "-e",        "trace=" + syscalls,
+                                     "-o", log,   program.path};
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    options.args = args;
+    options.argv0.reset();
+    RunResult r = run_program(strace, options);
+    if (result) *result = r;
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 PulseShim::PulseShim(int check_status) {
     dir_.write("pulseaudio", "#!/bin/sh\n[ \"$1\" = --check ] && exit " +

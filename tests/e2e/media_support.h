@@ -36,6 +36,11 @@ std::string trace_between(const std::string &err, const std::string &before,
 std::string blocked_message(const std::string &soname);
 std::string bits_text(const ProgramUnderTest &p); // "32" or "64"
 
+bool have_strace();
+// Runs the program under `strace -f -e trace=<syscalls>`; gives strace's log.
+std::string strace_log(const ProgramUnderTest &program, RunOptions options,
+                       const std::string &syscalls, RunResult *result = nullptr);
+
 class TempDir {
   public:
     TempDir();

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "media_support.h"
 #include "run_program.h"
@@ -152,38 +151,32 @@ TEST_P(RegistryRepair, HomeUnsetEmptyOrLong) {
 // What the process asks of the file system: each cache file opened once by
 // the 32-bit program, never by the 64-bit one.
 TEST_P(RegistryRepair, OpensEachCacheFileOnceOnlyIn32BitProgram) {
-    if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+    if (!have_strace()) GTEST_SKIP() << "strace is not installed";
     for (bool empty_home : {false, true}) {
         SCOPED_TRACE(empty_home ? "empty HOME" : "HOME with both files");
         Home home;
         home.put(i586, markers(9));
         home.put(i686, markers(3));
-        TempDir log_dir;
-        std::string log = log_dir.file("strace.log");
-        ProgramUnderTest strace = GetParam();
-        strace.path = "/usr/bin/strace";
         RunOptions options;
-        options.args = {"-f", "-qq", "-e", "trace=open,openat", "-o", log, GetParam().path};
         options.set_env = {{"HOME", empty_home ? "" : home.dir.path()}};
         options.blocked_sonames = {"libgstreamer-1.0.so.0"};
-        RunResult r = run_program(strace, options);
+        RunResult r;
+        std::string log = strace_log(GetParam(), options, "open,openat", &r);
         ASSERT_EQ(r.exit_code(), 0) << r.err;
-        std::stringstream text;
-        text << std::ifstream(log).rdbuf();
         std::string root = empty_home ? "" : home.dir.path();
         for (const auto &file : {i586, i686}) {
             std::string needle = "\"" + root + cache_dir + "/" + file + "\"";
-            size_t first = text.str().find(needle);
+            size_t first = log.find(needle);
             if (!repairs()) {
                 EXPECT_EQ(first, std::string::npos) << file;
                 continue;
             }
             ASSERT_NE(first, std::string::npos) << file;
-            EXPECT_EQ(text.str().find(needle, first + 1), std::string::npos) << file;
+            EXPECT_EQ(log.find(needle, first + 1), std::string::npos) << file;
         }
         EXPECT_EQ(file_exists(home.path(i586)), empty_home || !repairs());
         EXPECT_TRUE(file_exists(home.path(i686)));
-        EXPECT_EQ(text.str().find("registry.x86_64.bin"), std::string::npos);
+        EXPECT_EQ(log.find("registry.x86_64.bin"), std::string::npos);
     }
 }
 
