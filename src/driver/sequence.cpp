@@ -2,6 +2,8 @@
 // appear in the order their checks ran, and the front end relies on it.
 #include "driver/sequence.h"
 
+#include "checks/audio/audio_check.h"
+#include "checks/gstreamer/gstreamer_check.h"
 #include "checks/system/kernel_limits.h"
 #include "checks/system/thread_cancel.h"
 #include "driver/settings.h"
@@ -26,5 +28,7 @@ void run_check_sequence() {
     check_vulkan_library();
     probe_ldt16();
     check_address_space_limit();
+    run_isolated(check_audio, nullptr);
+    run_isolated(check_gstreamer, nullptr);
     check_thread_cancellation();
 }

@@ -1,0 +1,33 @@
+// The ALSA configuration interface, bound by name from libasound.so.2 in the
+// audio check's child: the program never links the library it examines.
+#pragma once
+
+#include <alsa/asoundlib.h>
+
+// Binding order: alphabetical, as the trace lists absent names.
+#define ALSA_ENTRY_POINTS(X)                                                                       \
+    X(snd_config)                                                                                  \
+    X(snd_config_copy)                                                                             \
+    X(snd_config_delete)                                                                           \
+    X(snd_config_get_id)                                                                           \
+    X(snd_config_get_string)                                                                       \
+    X(snd_config_get_type)                                                                         \
+    X(snd_config_iterator_end)                                                                     \
+    X(snd_config_iterator_entry)                                                                   \
+    X(snd_config_iterator_first)                                                                   \
+    X(snd_config_iterator_next)                                                                    \
+    X(snd_config_search)                                                                           \
+    X(snd_config_update)
+
+// snd_config is the library's variable, not a function: its slot holds the
+// variable's address, so the tree is read as it stands when it is used.
+struct AlsaFunctions {
+#define ALSA_SLOT(name) decltype(&::name) name;
+    ALSA_ENTRY_POINTS(ALSA_SLOT)
+#undef ALSA_SLOT
+};
+
+extern AlsaFunctions alsa;
+
+// Looks up every name, absent ones included; 1 when all were found.
+int bind_alsa(void *handle);

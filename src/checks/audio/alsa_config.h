@@ -1,0 +1,11 @@
+// Reading ALSA's own configuration to see where the default PCM device goes.
+#pragma once
+
+#include <alsa/asoundlib.h>
+
+// Describes one configuration node on the debug trace, children by name.
+void dump_config_node(const char *label, snd_config_t *node);
+
+// Reports "NonPulseAudioAlsa" when pcm.default is not of type "pulse".
+// Needs every ALSA slot bound.
+void check_default_pcm_type();

@@ -1,0 +1,214 @@
+// The audio step against the real stack: the real libasound.so.2 of each word
+// size reading a configuration of the test's own, a real PulseAudio daemon,
+// and a PATH shim where only the answer of `pulseaudio --check` matters.
+#include <gtest/gtest.h>
+
+#include "fixture_dir.h"
+#include "media_support.h"
+#include "report_parser.h"
+#include "run_program.h"
+
+namespace {
+
+class Audio : public ::testing::TestWithParam<ProgramUnderTest> {
+  protected:
+    std::string bits() const { return bits_text(GetParam()); }
+    std::string suffix() const { return GetParam().suffix; }
+    std::string found(const std::string &soname) const {
+        return "found " + bits() + "-bit " + soname + "\n";
+    }
+    std::string missing_section(const std::string &lib_id, const std::string &soname) const {
+        return "[Missing" + lib_id + suffix() + "]\n\"Lib\"=\"" + soname +
+               "\"\n\"Title\"=\"Missing " + bits() + "-bit " + soname + " library\"\n\n";
+    }
+    std::string non_pulse_section() const {
+        return "[NonPulseAudioAlsa" + suffix() +
+               "]\n\"Title\"=\"ALSA does not go through PulseAudio\"\n\n";
+    }
+    // The audio step's trace: from its first line up to the GStreamer step.
+    static std::string audio_trace(const std::string &err) {
+        return trace_from(err,
+                          err.find("pulse_running=1\n") != std::string::npos ? "pulse_running=1\n"
+                                                                             : "pulse_running=0\n",
+                          [](const std::string &line) {
+                              return line.find("libgstreamer-1.0.so.0") == std::string::npos &&
+                                     line.rfind("checking ", 0) != 0 &&
+                                     line.rfind("cannot check the GStreamer", 0) != 0;
+                          });
+    }
+    RunOptions debug_run(std::map<std::string, std::string> env) const {
+        RunOptions options;
+        options.args = {"--debug"};
+        options.set_env = std::move(env);
+        return options;
+    }
+};
+
+struct AlsaCase {
+    const char *what;
+    const char *config;
+    bool issue;
+    const char *trace_tail; // after the two "found" lines
+};
+
+// Each default device as ALSA itself reads it; the server is only said to run.
+TEST_P(Audio, DefaultDeviceTypeDecidesTheIssueWhenPulseAudioRuns) {
+    const std::vector<AlsaCase> cases = {
+        {"pulse", "pcm.default {\n type pulse\n}\n", false, "pcm.default type: pulse\n"},
+        {"hw", "pcm.default {\n type hw\n card 0\n}\n", true, "pcm.default type: hw\n"},
+        {"Pulse is not pulse", "pcm.default {\n type Pulse\n}\n", true,
+         "pcm.default type: Pulse\n"},
+        {"pulse2 is not pulse", "pcm.default {\n type pulse2\n}\n", true,
+         "pcm.default type: pulse2\n"},
+        {"no type entry", "pcm.default {\n card 0\n device 1\n}\n", false,
+         "dev_node: default contains\n  card\n  device\nsnd_config_search(type) failed (-2)\n"},
+        {"type is not a string", "pcm.default {\n type {\n  x 1\n }\n}\n", false,
+         "type_node: type contains\n  x\nsnd_config_get_string() failed (-22)\n"},
+        {"type is an integer", "pcm.default {\n type 5\n}\n", false,
+         "type_node: type is an integer\nsnd_config_get_string() failed (-22)\n"},
+        {"no default device", "pcm.other {\n type hw\n}\n", false,
+         "snd_config_search(pcm.default) failed (-2)\n"},
+    };
+    PulseShim running(0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        dir.write("asound.conf", c.config);
+        RunResult r =
+            run_program(GetParam(), debug_run({{"PATH", running.path_variable()},
+                                               {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
+        EXPECT_EQ(r.exit_code(), 0);
+        EXPECT_EQ(audio_sections(r.out), c.issue ? non_pulse_section() : "");
+        EXPECT_EQ(audio_trace(r.err), "pulse_running=1\n" + found("libpulse.so.0") +
+                                          found("libasound.so.2") + c.trace_tail);
+        EXPECT_TRUE(parse_report(r.out).ok()) << r.out;
+    }
+}
+
+// Without a server neither libpulse nor the configuration is looked at, so a
+// non-pulse default device goes unreported.
+TEST_P(Audio, WithoutAServerOnlyTheAlsaLibraryIsLoaded) {
+    PulseShim not_running(1);
+    PulseShim command_fails(127);
+    TempDir dir;
+    dir.write("asound.conf", "pcm.default {\n type hw\n}\n");
+    for (const auto *shim : {&not_running, &command_fails}) {
+        RunResult r =
+            run_program(GetParam(), debug_run({{"PATH", shim->path_variable()},
+                                               {"ALSA_CONFIG_PATH", dir.file("asound.conf")}}));
+        EXPECT_EQ(audio_sections(r.out), "");
+        EXPECT_EQ(audio_trace(r.err), "pulse_running=0\n" + found("libasound.so.2"));
+    }
+    // No pulseaudio command at all: the shell's "not found" is just another status.
+    RunOptions no_command = debug_run({{"PATH", dir.path()}});
+    RunResult r = run_program(GetParam(), no_command);
+    EXPECT_EQ(audio_sections(r.out), "");
+    EXPECT_EQ(audio_trace(r.err), "pulse_running=0\n" + found("libasound.so.2"));
+}
+
+TEST_P(Audio, MissingAlsaLibraryIsNamedByWhetherPulseAudioRuns) {
+    struct Case {
+        int check_status;
+        const char *lib_id;
+        std::string trace;
+    };
+    const std::vector<Case> cases = {
+        {1, "LibAsound", "pulse_running=0\n" + blocked_message("libasound.so.2")},
+        {0, "LibAsoundMidi",
+         "pulse_running=1\n" + found("libpulse.so.0") + blocked_message("libasound.so.2")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lib_id);
+        PulseShim shim(c.check_status);
+        for (bool debug : {false, true}) {
+            RunOptions options = debug_run({{"PATH", shim.path_variable()}});
+            if (!debug) options.args.clear();
+            options.blocked_sonames = {"libasound.so.2"};
+            RunResult r = run_program(GetParam(), options);
+            EXPECT_EQ(audio_sections(r.out), missing_section(c.lib_id, "libasound.so.2"));
+            EXPECT_EQ(audio_trace(r.err), debug ? c.trace : "");
+        }
+    }
+}
+
+// The one thing a real libasound cannot show: a library that lacks names.
+// Every name is looked up all the same, in binding order.
+TEST_P(Audio, AlsaLibraryLackingNamesIsMissingAfterEveryLookup) {
+    struct Case {
+        const char *fixture;
+        std::string missing_lines;
+    };
+    const std::vector<Case> cases = {
+        {"alsa_without_update", "Missing snd_config_update\n"},
+        {"alsa_without_config_and_next", "Missing snd_config\nMissing snd_config_iterator_next\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fixture);
+        FixtureDir fixtures;
+        fixtures.install("libasound.so.2", c.fixture);
+        for (int check_status : {1, 0}) {
+            PulseShim shim(check_status);
+            RunOptions options = debug_run({{"PATH", shim.path_variable()}});
+            options.library_path = fixtures.library_path();
+            RunResult r = run_program(GetParam(), options);
+            std::string head = check_status == 0 ? "pulse_running=1\n" + found("libpulse.so.0")
+                                                 : std::string("pulse_running=0\n");
+            EXPECT_EQ(audio_trace(r.err), head + found("libasound.so.2") + c.missing_lines);
+            EXPECT_EQ(audio_sections(r.out),
+                      missing_section(check_status == 0 ? "LibAsoundMidi" : "LibAsound",
+                                      "libasound.so.2"));
+        }
+    }
+}
+
+// A real server, found by the real `pulseaudio --check`.
+TEST_P(Audio, RealPulseAudioServer) {
+    PulseServer server;
+    ASSERT_TRUE(server.ready()) << "pulseaudio did not start";
+    TempDir dir;
+    dir.write("asound.conf", "pcm.default {\n type pulse\n}\n");
+    struct Case {
+        const char *what;
+        std::vector<std::string> blocked;
+        std::string sections;
+        std::string trace;
+    };
+    const std::vector<Case> cases = {
+        {"routed through the server",
+         {},
+         "",
+         "pulse_running=1\n" + found("libpulse.so.0") + found("libasound.so.2") +
+             "pcm.default type: pulse\n"},
+        {"client library unloadable",
+         {"libpulse.so.0"},
+         missing_section("LibPulse", "libpulse.so.0"),
+         "pulse_running=1\n" + blocked_message("libpulse.so.0") + found("libasound.so.2") +
+             "pcm.default type: pulse\n"},
+        {"ALSA library unloadable",
+         {"libasound.so.2"},
+         missing_section("LibAsoundMidi", "libasound.so.2"),
+         "pulse_running=1\n" + found("libpulse.so.0") + blocked_message("libasound.so.2")},
+        {"both unloadable",
+         {"libpulse.so.0", "libasound.so.2"},
+         missing_section("LibPulse", "libpulse.so.0") +
+             missing_section("LibAsoundMidi", "libasound.so.2"),
+         "pulse_running=1\n" + blocked_message("libpulse.so.0") +
+             blocked_message("libasound.so.2")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto env = server.client_env();
+        env["ALSA_CONFIG_PATH"] = dir.file("asound.conf");
+        RunOptions options = debug_run(env);
+        options.blocked_sonames = c.blocked;
+        RunResult r = run_program(GetParam(), options);
+        EXPECT_EQ(r.exit_code(), 0);
+        EXPECT_EQ(audio_sections(r.out), c.sections);
+        EXPECT_EQ(audio_trace(r.err), c.trace);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, Audio, ::testing::ValuesIn(programs_under_test()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,195 @@
+// The GStreamer step against the real GStreamer of each word size: the full
+// system plugin set, and plugin sets restricted through GStreamer's own
+// plugin path with a private registry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "media_support.h"
+#include "report_parser.h"
+#include "run_program.h"
+
+namespace {
+
+struct Pack {
+    const char *issue_id;
+    const char *pack_name;
+    std::vector<const char *> elements;
+};
+
+// The table as the front end knows it, kept here by hand on purpose.
+const std::vector<Pack> packs = {
+    {"MissingGStreamer1Bad2", "gst-plugins-bad", {"h264parse", "mpeg4videoparse"}},
+    {"MissingGStreamer1Base2",
+     "gst-plugins-base",
+     {"audioconvert", "oggdemux", "videoconvert", "vorbisdec"}},
+    {"MissingGStreamer1Good2",
+     "gst-plugins-good",
+     {"avidemux", "flacdec", "jpegdec", "matroskademux", "vp9dec"}},
+    {"MissingGStreamer1Ugly", "gst-plugins-ugly", {"asfdemux", "mpg123audiodec"}},
+    {"MissingGStreamer1Mpg123audiodec", "gst-plugins-ugly", {"mpg123audiodec"}},
+    {"MissingGStreamer1Libav",
+     "gst-libav",
+     {"avdec_eac3", "avdec_h264", "avdec_vp9", "avdec_wmav2", "avdec_wmv3"}},
+};
+
+class Gstreamer : public ::testing::TestWithParam<ProgramUnderTest> {
+  protected:
+    std::string bits() const { return bits_text(GetParam()); }
+    std::string issue(const Pack &pack, const std::string &element) const {
+        return "[" + std::string(pack.issue_id) + GetParam().suffix + "]\n\"Title\"=\"The " +
+               pack.pack_name + " " + bits() + "-bit GStreamer plugins appear to be missing " +
+               element + "\"\n\n";
+    }
+    std::string found(const Pack &pack, const std::string &element) const {
+        return "found " + bits() + "-bit " + pack.pack_name + " GStreamer plugin " + element + "\n";
+    }
+    std::string could_not(const Pack &pack, const std::string &element) const {
+        return "could not instantiate " + element + " in the " + pack.pack_name + " " + bits() +
+               "-bit GStreamer plugins pack\n";
+    }
+    std::string library_found() const { return "found " + bits() + "-bit libgstreamer-1.0.so.0\n"; }
+    // Trace of the packs: the library line and the element lines after it.
+    static std::string pack_trace(const std::string &err, const std::string &first) {
+        return trace_from(err, first, [](const std::string &line) {
+            return line.find("GStreamer plugin") != std::string::npos;
+        });
+    }
+    RunResult run(const PluginSet *plugins, bool debug, std::vector<std::string> blocked = {}) {
+        RunOptions options;
+        if (debug) options.args = {"--debug"};
+        if (plugins) options.set_env = plugins->env(GetParam().bits);
+        options.blocked_sonames = std::move(blocked);
+        RunResult r = run_program(GetParam(), options);
+        EXPECT_EQ(r.exit_code(), 0);
+        EXPECT_TRUE(parse_report(r.out).ok()) << r.out;
+        return r;
+    }
+    // Every element of every pack, traced as found or not by `present`.
+    std::string every_element(const std::function<bool(const std::string &)> &present) const {
+        std::string trace;
+        for (const auto &pack : packs)
+            for (const char *element : pack.elements)
+                trace += present(element) ? found(pack, element) : could_not(pack, element);
+        return trace;
+    }
+};
+
+TEST_P(Gstreamer, FullSystemPluginSetReportsNothing) {
+    RunResult quiet = run(nullptr, false);
+    EXPECT_EQ(gstreamer_sections(quiet.out), "");
+    RunResult r = run(nullptr, true);
+    EXPECT_EQ(gstreamer_sections(r.out), "");
+    EXPECT_EQ(pack_trace(r.err, library_found()),
+              library_found() + every_element([](const std::string &) { return true; }));
+}
+
+struct PackCase {
+    const char *what;
+    std::vector<std::string> left_out; // plugin files of the packs left out
+    bool debug;
+    std::vector<std::pair<int, const char *>> issues; // pack index, element named
+    std::vector<std::string> missing;                 // elements traced as not made
+};
+
+TEST_P(Gstreamer, RestrictedPluginSetsReportEachPackOnce) {
+    const std::vector<PackCase> cases = {
+        {"flacdec and vp9dec missing",
+         {"libgstflac.so", "libgstvpx.so"},
+         false,
+         {{2, "flacdec"}},
+         {}},
+        {"flacdec and vp9dec missing, every element tried",
+         {"libgstflac.so", "libgstvpx.so"},
+         true,
+         {{2, "flacdec"}},
+         {"flacdec", "vp9dec"}},
+        {"mpg123audiodec missing, asfdemux present",
+         {"libgstmpg123.so"},
+         false,
+         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}},
+         {}},
+        {"mpg123audiodec missing, traced",
+         {"libgstmpg123.so"},
+         true,
+         {{3, "mpg123audiodec"}, {4, "mpg123audiodec"}},
+         {"mpg123audiodec"}},
+        {"asfdemux missing: the decoder row still tests by itself",
+         {"libgstasf.so"},
+         false,
+         {{3, "asfdemux"}},
+         {}},
+        {"everything of the packs present", {}, true, {}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PluginSet plugins(pack_plugin_files_without(c.left_out));
+        RunResult r = run(&plugins, c.debug);
+        std::string expected;
+        for (const auto &[index, element] : c.issues)
+            expected += issue(packs[index], element);
+        EXPECT_EQ(gstreamer_sections(r.out), expected);
+        if (!c.debug) {
+            EXPECT_EQ(r.err, "");
+            continue;
+        }
+        EXPECT_EQ(pack_trace(r.err, library_found()),
+                  library_found() + every_element([&](const std::string &element) {
+                      return std::find(c.missing.begin(), c.missing.end(), element) ==
+                             c.missing.end();
+                  }));
+    }
+}
+
+// GStreamer starts but has no plugins: every pack lacks its first element.
+TEST_P(Gstreamer, CoreAloneLacksEveryPack) {
+    PluginSet core({});
+    std::string expected;
+    for (const auto &pack : packs)
+        expected += issue(pack, pack.elements[0]);
+    RunResult quiet = run(&core, false);
+    EXPECT_EQ(gstreamer_sections(quiet.out), expected);
+    RunResult r = run(&core, true);
+    EXPECT_EQ(gstreamer_sections(r.out), expected);
+    EXPECT_EQ(pack_trace(r.err, library_found()),
+              library_found() + every_element([](const std::string &) { return false; }));
+}
+
+// Without the library no element can be made: the missing section, then the
+// six packs in table order, each naming its first element.
+TEST_P(Gstreamer, UnloadableLibraryIsMissingAndEveryPackLacksItsFirstElement) {
+    std::string expected = "[MissingLibGstreamer1" + std::string(GetParam().suffix) +
+                           "]\n\"Lib\"=\"libgstreamer-1.0.so.0\"\n\"Title\"=\"Missing " + bits() +
+                           "-bit libgstreamer-1.0.so.0 library\"\n\n";
+    for (const auto &pack : packs)
+        expected += issue(pack, pack.elements[0]);
+    const std::string blocked = blocked_message("libgstreamer-1.0.so.0");
+    RunResult quiet = run(nullptr, false, {"libgstreamer-1.0.so.0"});
+    EXPECT_EQ(gstreamer_sections(quiet.out), expected);
+    EXPECT_NE(quiet.out.find(expected), std::string::npos) << "not one run of sections";
+    RunResult r = run(nullptr, true, {"libgstreamer-1.0.so.0"});
+    EXPECT_EQ(gstreamer_sections(r.out), expected);
+    EXPECT_EQ(pack_trace(r.err, blocked),
+              blocked + every_element([](const std::string &) { return false; }));
+}
+
+// GStreamer is told not to fork its plugin scanner: even a registry that has
+// to be built from nothing is built inside the check's own child.
+TEST_P(Gstreamer, ColdRegistryIsBuiltWithoutThePluginScanner) {
+    if (!have_strace()) GTEST_SKIP() << "strace is not installed";
+    PluginSet plugins(pack_plugin_files());
+    RunOptions options;
+    options.set_env = plugins.env(GetParam().bits);
+    RunResult r;
+    std::string log = strace_log(GetParam(), options, "execve", &r);
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+    EXPECT_NE(log.find("execve("), std::string::npos) << "strace saw nothing";
+    EXPECT_EQ(log.find("gst-plugin-scanner"), std::string::npos) << log;
+    EXPECT_EQ(gstreamer_sections(r.out), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, Gstreamer, ::testing::ValuesIn(programs_under_test()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
