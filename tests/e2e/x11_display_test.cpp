@@ -33,7 +33,7 @@ class X11Display : public ::testing::TestWithParam<ProgramUnderTest> {
 };
 
 struct DpiCase {
-    std::string resource;  // xrdb input; empty: nothing merged
+    std::string resource; // xrdb input; empty: nothing merged
     std::string dpi;
 };
 
@@ -73,7 +73,8 @@ TEST_P(X11Display, DepthAndDpiOfTheDefaultScreen) {
             EXPECT_TRUE(parse_report(r.out).ok()) << parse_report(r.out).error;
             EXPECT_EQ(graphics_trace(p, r.err),
                       found_x11() + "default screen=0, planes=" + std::to_string(c.depth) + "\n" +
-                          found_x11() + "libGL.so.1: cannot open shared object file: blocked by test\n");
+                          found_x11() +
+                          "libGL.so.1: cannot open shared object file: blocked by test\n");
             EXPECT_EQ(r.exit_code(), 0);
         }
     }
@@ -183,4 +184,4 @@ TEST_P(X11Display, ServerThatNeverAnswersIsX11NotWorking) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, X11Display, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

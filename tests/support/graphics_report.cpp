@@ -36,9 +36,14 @@ std::string missing_library_section(const ProgramUnderTest &program, const std::
 
 // Section starts that only the graphics steps write.
 static const std::vector<std::string> graphics_starts = {
-    "[Properties]\n\"display.", "[Properties]\n\"opengl.", "[MissingLibX11",
-    "[MissingLibGL]",           "[MissingLibGL.",          "[X11",
-    "[Opengl",                  "[MissingDriDrivers",
+    "[Properties]\n\"display.",
+    "[Properties]\n\"opengl.",
+    "[MissingLibX11",
+    "[MissingLibGL]",
+    "[MissingLibGL.",
+    "[X11",
+    "[Opengl",
+    "[MissingDriDrivers",
 };
 
 std::string graphics_part(const std::string &report) {

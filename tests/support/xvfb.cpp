@@ -27,8 +27,8 @@ XvfbServer::XvfbServer(XvfbOptions options) {
     if (pipe(ready) != 0) return;
     std::string screen = "640x480x" + std::to_string(options.depth);
     std::string fd_text = std::to_string(ready[1]);
-    std::vector<std::string> args = {"Xvfb",   "-displayfd", fd_text, "-screen", "0",
-                                     screen,   "-nolisten",  "tcp",   "-noreset"};
+    std::vector<std::string> args = {"Xvfb", "-displayfd", fd_text, "-screen", "0",
+                                     screen, "-nolisten",  "tcp",   "-noreset"};
     if (options.indirect_glx) args.push_back("+iglx");
     pid_ = fork();
     if (pid_ == 0) {
@@ -38,7 +38,8 @@ XvfbServer::XvfbServer(XvfbOptions options) {
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
+        for (auto &a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execvp("Xvfb", argv.data());
         _exit(127);

@@ -8,7 +8,7 @@
 
 struct XvfbOptions {
     int depth = 24;
-    bool indirect_glx = false;  // +iglx: lets clients render through the server
+    bool indirect_glx = false; // +iglx: lets clients render through the server
 };
 
 class XvfbServer {
@@ -19,7 +19,7 @@ class XvfbServer {
     XvfbServer &operator=(const XvfbServer &) = delete;
 
     bool running() const { return pid_ > 0 && !display_.empty(); }
-    const std::string &display() const { return display_; }  // ":N"
+    const std::string &display() const { return display_; } // ":N"
     // Loads resource lines into the server's database with the real xrdb.
     bool merge_resources(const std::string &lines) const;
 

@@ -32,13 +32,15 @@ class DriSearch : public ::testing::Test {
     std::string dir(const std::string &name, const std::vector<std::string> &entries) {
         std::string path = root_ + "/" + name;
         mkdir(path.c_str(), 0755);
-        for (const auto &entry : entries) close(open((path + "/" + entry).c_str(), O_CREAT | O_WRONLY, 0644));
+        for (const auto &entry : entries)
+            close(open((path + "/" + entry).c_str(), O_CREAT | O_WRONLY, 0644));
         return path;
     }
     // Searches the list and gives back the result and the trace it wrote.
     std::pair<int, std::string> search(const std::vector<std::string> &dirs) {
         std::vector<const char *> list;
-        for (const auto &d : dirs) list.push_back(d.c_str());
+        for (const auto &d : dirs)
+            list.push_back(d.c_str());
         list.push_back(nullptr);
         StreamCapture err(stderr);
         int found = search_dri_dirs(list.data());
@@ -66,14 +68,14 @@ TEST_F(DriSearch, AbsentAndUnopenableDirectoriesAreTracedAndSkipped) {
     auto [found, trace] = search({absent, file, second});
     EXPECT_EQ(found, 1);
     EXPECT_EQ(trace, checking(absent) + "-> could not open: No such file or directory\n" +
-                         checking(file) + "-> could not open: Not a directory\n" + checking(second) +
-                         "-> found swrast_dri.so\n");
+                         checking(file) + "-> could not open: Not a directory\n" +
+                         checking(second) + "-> found swrast_dri.so\n");
 }
 
 TEST_F(DriSearch, OnlyTheExactSuffixCounts) {
     struct Case {
         std::vector<std::string> entries;
-        std::string found;  // empty: nothing matches
+        std::string found; // empty: nothing matches
     };
     const std::vector<Case> cases = {
         {{"swrast_dri.so.1", "libdri.so", "I965_DRI.SO", "dri.so", "_dri.s", "x_dri.so~"}, ""},
@@ -102,11 +104,11 @@ TEST_F(DriSearch, NothingAnywhereIsAResultNotAnError) {
     std::string empty = dir("empty", {});
     auto [found, trace] = search({root_ + "/absent", empty});
     EXPECT_EQ(found, 0);
-    EXPECT_EQ(trace, checking(root_ + "/absent") + "-> could not open: No such file or directory\n" +
-                         checking(empty));
+    EXPECT_EQ(trace, checking(root_ + "/absent") +
+                         "-> could not open: No such file or directory\n" + checking(empty));
     auto [none_found, no_trace] = search({});
     EXPECT_EQ(none_found, 0);
     EXPECT_EQ(no_trace, "");
 }
 
-}  // namespace
+} // namespace

@@ -30,15 +30,15 @@ TEST(HasExtension, FindsWholeEntriesOnly) {
         {"GL_A GL_B", "GL_B", 1},
         {"GL_A GL_B ", "GL_B", 1},
         {"GL_Ax GL_Ay GL_A", "GL_A", 1},
-        {"GL_AGL_A", "GL_A", 1},  // the character before is not looked at
+        {"GL_AGL_A", "GL_A", 1}, // the character before is not looked at
         {"XGL_A", "GL_A", 1},
-        {"aaa", "aa", 0},  // the search resumes after each occurrence
+        {"aaa", "aa", 0}, // the search resumes after each occurrence
         {"GL_A\tGL_B", "GL_A", 1},
         {"GL_A\nGL_B", "GL_A", 1},
         {"GL_A\vGL_B", "GL_A", 1},
         {"GL_A\fGL_B", "GL_A", 1},
         {"GL_A\rGL_B", "GL_A", 1},
-        {"GL_A\xa0GL_B", "GL_A", 0},  // high-bit bytes are never whitespace
+        {"GL_A\xa0GL_B", "GL_A", 0}, // high-bit bytes are never whitespace
         {"GL_A\x85", "GL_A", 0},
         {"gl_a", "GL_A", 0},
         {"", "GL_A", 0},
@@ -47,7 +47,8 @@ TEST(HasExtension, FindsWholeEntriesOnly) {
         {"GL_A", nullptr, 0},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.list ? c.list : "(null)") + " / " + (c.name ? c.name : "(null)"));
+        SCOPED_TRACE(std::string(c.list ? c.list : "(null)") + " / " +
+                     (c.name ? c.name : "(null)"));
         EXPECT_EQ(has_extension(c.list, c.name), c.found);
     }
 }
@@ -59,18 +60,25 @@ struct VersionCase {
 
 TEST(VersionAtLeast, MajorDecidesThenMinorBySignedDifference) {
     const std::vector<VersionCase> cases = {
-        {3, 2, 3, 2, true},   {3, 3, 3, 2, true},     {3, 1, 3, 2, false},  {4, 0, 3, 3, true},
-        {3, 3, 4, 6, false},  {2, 99, 3, 0, false},   {1, 50, 1, 50, true}, {1, 5, 1, 50, false},
-        {4, 60, 1, 50, true}, {0, 0, 0, 0, true},
-        {UINT_MAX, 0, 3, 2, false},   // "-1.0" read with %u
-        {3, UINT_MAX, 3, 2, false},   // "3.-1"
+        {3, 2, 3, 2, true},
+        {3, 3, 3, 2, true},
+        {3, 1, 3, 2, false},
+        {4, 0, 3, 3, true},
+        {3, 3, 4, 6, false},
+        {2, 99, 3, 0, false},
+        {1, 50, 1, 50, true},
+        {1, 5, 1, 50, false},
+        {4, 60, 1, 50, true},
+        {0, 0, 0, 0, true},
+        {UINT_MAX, 0, 3, 2, false},    // "-1.0" read with %u
+        {3, UINT_MAX, 3, 2, false},    // "3.-1"
         {0x80000003u, 0, 3, 2, false}, // the difference does not fit a signed 32-bit int
         {0x80000001u, 0, 1, 0, false},
         {0x7fffffffu, 0, 3, 2, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + " >= " +
-                     std::to_string(c.want_major) + "." + std::to_string(c.want_minor));
+        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) +
+                     " >= " + std::to_string(c.want_major) + "." + std::to_string(c.want_minor));
         EXPECT_EQ(version_at_least(c.major, c.minor, c.want_major, c.want_minor), c.at_least);
     }
 }
@@ -95,12 +103,12 @@ TEST(D3D10Verdict, FollowsTheConditionTable) {
          "GL_ARB_shader_bit_encoding GL_ARB_texture_swizzle GL_ARB_polygon_offset_clamp "
          "GL_ARB_sampler_objects",
          true},
-        {"3.2", "1.50",
-         "GL_ARB_texture_swizzle GL_EXT_polygon_offset_clamp GL_ARB_sampler_objects", false},
+        {"3.2", "1.50", "GL_ARB_texture_swizzle GL_EXT_polygon_offset_clamp GL_ARB_sampler_objects",
+         false},
         {"3.2", "1.50",
          "GL_ARB_shader_bit_encoding GL_EXT_polygon_offset_clamp GL_ARB_sampler_objects", false},
-        {"3.2", "1.50",
-         "GL_ARB_shader_bit_encoding GL_ARB_texture_swizzle GL_ARB_sampler_objects", false},
+        {"3.2", "1.50", "GL_ARB_shader_bit_encoding GL_ARB_texture_swizzle GL_ARB_sampler_objects",
+         false},
         {"3.2", "1.50",
          "GL_ARB_shader_bit_encoding_x GL_ARB_texture_swizzle GL_EXT_polygon_offset_clamp "
          "GL_ARB_sampler_objects",
@@ -113,7 +121,7 @@ TEST(D3D10Verdict, FollowsTheConditionTable) {
         {"4.6", "4.60", nullptr, true},
         {"3.1", "1.40", four_features, false},
         {"3.3", "1.40", four_features, false},
-        {"3.2", "1.5", four_features, false},  // minor 5, not 50
+        {"3.2", "1.5", four_features, false}, // minor 5, not 50
         {"3.2", "1.50 NVIDIA via Cg compiler", four_features, true},
         {"OpenGL 4.6", "4.60", "", false},
         {"4", "4.60", "", false},
@@ -126,7 +134,8 @@ TEST(D3D10Verdict, FollowsTheConditionTable) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.version ? c.version : "(null)") + " / " +
-                     (c.glsl ? c.glsl : "(null)") + " / " + (c.extensions ? c.extensions : "(null)"));
+                     (c.glsl ? c.glsl : "(null)") + " / " +
+                     (c.extensions ? c.extensions : "(null)"));
         EXPECT_EQ(d3d10_verdict(c.version, c.glsl, c.extensions), c.capable);
     }
 }
@@ -216,7 +225,8 @@ std::string built_list(GLint count) {
 
 std::string joined(const std::vector<std::string> &names) {
     std::string text;
-    for (const auto &name : names) text += (text.empty() ? "" : " ") + name;
+    for (const auto &name : names)
+        text += (text.empty() ? "" : " ") + name;
     return text;
 }
 
@@ -233,16 +243,18 @@ TEST(ExtensionList, NamesInIndexOrderSeparatedBySingleBlanks) {
 TEST(ExtensionList, NullNamesBelowTheCountAreLeftOut) {
     fake_names = {"GL_A", nullptr, "GL_B", nullptr};
     EXPECT_EQ(built_list(4), "GL_A GL_B");
-    EXPECT_EQ(built_list(7), "GL_A GL_B");  // past the driver's own names: null too
+    EXPECT_EQ(built_list(7), "GL_A GL_B"); // past the driver's own names: null too
     fake_names = {nullptr, nullptr};
     EXPECT_EQ(built_list(2), "");
 }
 
 TEST(ExtensionList, LongListsComeOutLikeShortOnes) {
     std::vector<std::string> names;
-    for (int i = 0; i < 600; ++i) names.push_back("GL_EXT_generated_name_" + std::to_string(i));
+    for (int i = 0; i < 600; ++i)
+        names.push_back("GL_EXT_generated_name_" + std::to_string(i));
     fake_names.clear();
-    for (const auto &name : names) fake_names.push_back(name.c_str());
+    for (const auto &name : names)
+        fake_names.push_back(name.c_str());
     std::string list = built_list(static_cast<GLint>(names.size()));
     EXPECT_GT(list.size(), 3 * 4096u);
     EXPECT_EQ(list, joined(names));
@@ -280,7 +292,7 @@ TEST(ExtensionList, AllocationFailureGivesNoList) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(built_list(2), "GL_A " + big);  // without the cap it fits
+    EXPECT_EQ(built_list(2), "GL_A " + big); // without the cap it fits
 }
 
-}  // namespace
+} // namespace
