@@ -18,7 +18,7 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav"
 
 test_packages="googletest libgtest-dev xvfb x11-xserver-utils xauth
-  pulseaudio alsa-utils util-linux procps"
+  pulseaudio alsa-utils util-linux mount procps"
 
 # Every runtime library for both word sizes.
 both_arches() {
