@@ -18,7 +18,7 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav"
 
 test_packages="googletest libgtest-dev xvfb x11-xserver-utils xauth
-  pulseaudio alsa-utils util-linux procps strace valgrind libc6-dbg:i386
+  pulseaudio alsa-utils util-linux mount procps strace valgrind libc6-dbg:i386
   clang libclang-rt-14-dev"
 
 # Every runtime library for both word sizes.

@@ -3,6 +3,7 @@
 #include "driver/sequence.h"
 
 #include "checks/audio/audio_check.h"
+#include "checks/graphics/graphics_checks.h"
 #include "checks/gstreamer/gstreamer_check.h"
 #include "checks/system/kernel_limits.h"
 #include "checks/system/thread_cancel.h"
@@ -19,6 +20,24 @@ static void check_thread_cancellation() {
         report_issue("PthreadCancelNotWorking", "pthread_cancel() does not work");
 }
 
+// The X11 outcome decides whether OpenGL is tried at all; a broken OpenGL
+// check is followed by the DRI search here, since its child could not tell.
+static void check_graphics() {
+    switch (run_isolated(check_x11_display, nullptr)) {
+    case TEST_BROKEN:
+        report_issue("X11NotWorking", "X11 does not work");
+        return;
+    case TEST_FAILED:
+        return;
+    case TEST_PASSED:
+        break;
+    }
+    if (run_isolated(check_opengl, nullptr) == TEST_BROKEN) {
+        report_issue("OpenglNotWorking", "OpenGL does not work");
+        find_dri_drivers();
+    }
+}
+
 void run_check_sequence() {
     target_bits = build_target_bits;
     arch_suffix = build_arch_suffix;
@@ -31,4 +50,5 @@ void run_check_sequence() {
     run_isolated(check_audio, nullptr);
     run_isolated(check_gstreamer, nullptr);
     check_thread_cancellation();
+    check_graphics();
 }
