@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "media_support.h"
 #include "paths.h"
 #include "report_parser.h"
 #include "run_program.h"
+#include "xvfb.h"
 
 namespace {
 
@@ -33,8 +35,15 @@ TEST_P(Memcheck, FullRunHasNoErrorsInAnyProcess) {
     if (GetParam().bits == 64 && tarvek64_sanitized) GTEST_SKIP() << "sanitized build";
     char pattern[] = "/tmp/tarvek-memcheck-XXXXXX";
     std::string dir = mkdtemp(pattern);
+    // The whole stack, as a user has it: a display with Mesa, a sound server.
+    XvfbServer xvfb;
+    PulseServer pulse;
+    ASSERT_TRUE(xvfb.running());
+    ASSERT_TRUE(pulse.ready());
     RunOptions options;
     options.args = {"--debug"};
+    options.set_env = pulse.client_env();
+    options.set_env["DISPLAY"] = xvfb.display();
     options.wrapper = {"/usr/bin/valgrind", "-q", "--trace-children=yes",
                        // Commands the checks start through the shell are not ours.
                        "--trace-children-skip=*/sh,*/egrep,*/grep,*/pulseaudio",
