@@ -43,20 +43,24 @@ static bool log_was_taken(const ForkLogFile &file, const BenchTarget &target) {
 
 static std::vector<int64_t> stderr_sizes(const fork_log &log) {
     std::vector<int64_t> sizes;
-    for (uint32_t k = 0; k < log.main_forks; ++k) sizes.push_back(log.main[k].stderr_bytes);
+    for (uint32_t k = 0; k < log.main_forks; ++k)
+        sizes.push_back(log.main[k].stderr_bytes);
     return sizes;
 }
 
 // The debug run: report and trace go to files in the work directory.
-static bool analyse_debug_run(const BenchTarget &target, const BenchSettings &s,
-                              ProgramFigures *f, std::vector<std::string> *sonames) {
-    Command debug{{target.program_path, "--debug"}, {}, s.work_dir + "/" + target.name + ".report",
+static bool analyse_debug_run(const BenchTarget &target, const BenchSettings &s, ProgramFigures *f,
+                              std::vector<std::string> *sonames) {
+    Command debug{{target.program_path, "--debug"},
+                  {},
+                  s.work_dir + "/" + target.name + ".report",
                   s.work_dir + "/" + target.name + ".trace"};
     reset_fork_log(s.fork_log);
     RunTimes run = run_timed(with_fork_log(debug, *s.fork_log, s.preload));
     if (!run.exited_cleanly()) return failed("the --debug run", target, run.status);
     if (!log_was_taken(*s.fork_log, target)) return false;
-    LibrarySteps steps = find_library_steps(read_file(debug.stderr_path), stderr_sizes(*s.fork_log->log));
+    LibrarySteps steps =
+        find_library_steps(read_file(debug.stderr_path), stderr_sizes(*s.fork_log->log));
     std::string report = read_file(debug.stdout_path);
     f->missing_sections = count_sections(report, "[Missing");
     f->broken_sections = count_sections(report, "[Broken");
@@ -99,11 +103,13 @@ static bool logged_pair(const BenchTarget &target, const BenchSettings &s, const
                       : run.end_ns;
     note_run(f, run);
     f->steps_s.push_back((end - run.start_ns) / 1e9);
+    f->logged_wall_s.push_back(run.seconds());
     f->total_forks.push_back(static_cast<int>(log.total_forks));
     f->main_forks.push_back(static_cast<int>(log.main_forks));
     reset_fork_log(s.fork_log);
     RunTimes floor_run = run_timed(with_fork_log(floor, *s.fork_log, s.preload));
-    if (!floor_run.exited_cleanly()) return failed("a fork-logged floor run", target, floor_run.status);
+    if (!floor_run.exited_cleanly())
+        return failed("a fork-logged floor run", target, floor_run.status);
     if (s.fork_log->log->total_forks != floor_probes) {
         fprintf(stderr, "tarvek-bench: the floor of %s forked %u times for %zu probes\n",
                 target.name, s.fork_log->log->total_forks, floor_probes);
@@ -134,7 +140,7 @@ bool benchmark_program(const BenchTarget &target, const BenchSettings &s, Progra
     Command program{{target.program_path}, {}};
     Command floor{{target.floor_path}, {}};
     floor.argv.insert(floor.argv.end(), sonames.begin(), sonames.end());
-    run_timed(floor);  // warm the page cache for the floor as the debug run did for the program
+    run_timed(floor); // warm the page cache for the floor as the debug run did for the program
     for (int i = 0; i < s.runs; ++i) {
         if (!timed_pair(target, program, floor, f)) return false;
         if (!logged_pair(target, s, program, floor, sonames.size(), f)) return false;

@@ -16,8 +16,8 @@ struct BenchTarget {
 struct BenchSettings {
     int runs = 7;
     int memory_runs = 3;
-    std::string work_dir;  // scratch files; traces and reports stay here
-    std::string preload;   // the fork-counting shim, with $LIB in it
+    std::string work_dir; // scratch files; traces and reports stay here
+    std::string preload;  // the fork-counting shim, with $LIB in it
     ForkLogFile *fork_log = nullptr;
 };
 

@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-template <typename Slot>
-static Slot lookup(void *handle, const char *name) {
+template <typename Slot> static Slot lookup(void *handle, const char *name) {
     void *address = dlsym(handle, name);
     Slot slot;
     static_assert(sizeof slot == sizeof address);

@@ -30,7 +30,8 @@ static std::vector<std::string> merged_environment(const std::vector<std::string
     for (char **entry = environ; *entry; ++entry) {
         std::string name = env_name(*entry);
         bool replaced = false;
-        for (const auto &e : extra) replaced = replaced || env_name(e) == name;
+        for (const auto &e : extra)
+            replaced = replaced || env_name(e) == name;
         if (!replaced) merged.push_back(*entry);
     }
     merged.insert(merged.end(), extra.begin(), extra.end());
@@ -39,7 +40,8 @@ static std::vector<std::string> merged_environment(const std::vector<std::string
 
 static std::vector<char *> pointers(std::vector<std::string> &strings) {
     std::vector<char *> result;
-    for (auto &s : strings) result.push_back(s.data());
+    for (auto &s : strings)
+        result.push_back(s.data());
     result.push_back(nullptr);
     return result;
 }
@@ -77,7 +79,7 @@ RunTimes run_timed(const Command &command) {
     dup2(out, 1);
     dup2(err, 2);
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(127);
-    raise(SIGSTOP);  // let the parent set its options before the exec
+    raise(SIGSTOP); // let the parent set its options before the exec
     execve(argv[0], argv, envp);
     _exit(127);
 }
@@ -107,7 +109,9 @@ static void resume_after_stop(pid_t pid, int status, bool *exec_done, MemoryRun 
     } else if (event == PTRACE_EVENT_EXIT) {
         if (*exec_done) run->peak_kb = read_vm_hwm(pid);
     } else if (event == 0) {
-        signal_to_pass = WSTOPSIG(status);
+        // No signal information: a group stop, which we do not hold.
+        siginfo_t info;
+        if (ptrace(PTRACE_GETSIGINFO, pid, nullptr, &info) == 0) signal_to_pass = WSTOPSIG(status);
     }
     ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void *>(static_cast<long>(signal_to_pass)));
 }

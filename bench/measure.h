@@ -10,14 +10,14 @@
 #include "fork_log.h"
 
 struct Command {
-    std::vector<std::string> argv;  // argv[0] is the file executed
-    std::vector<std::string> env;   // NAME=VALUE, added to or replacing ours
+    std::vector<std::string> argv; // argv[0] is the file executed
+    std::vector<std::string> env;  // NAME=VALUE, added to or replacing ours
     std::string stdout_path = "/dev/null";
     std::string stderr_path = "/dev/null";
 };
 
 struct RunTimes {
-    int status = -1;  // raw wait status; -1 when the program could not be started
+    int status = -1; // raw wait status; -1 when the program could not be started
     int64_t start_ns = 0;
     int64_t end_ns = 0;
     double seconds() const { return (end_ns - start_ns) / 1e9; }
@@ -31,7 +31,7 @@ RunTimes run_timed(const Command &command);
 
 struct MemoryRun {
     int status = -1;
-    long peak_kb = -1;  // VmHWM of the main process at its exit, -1 if unseen
+    long peak_kb = -1; // VmHWM of the main process at its exit, -1 if unseen
 };
 
 // Traces only the main process (its children stay untraced) and reads its

@@ -41,10 +41,10 @@ Targets judge(const ProgramFigures &f) {
     Targets t;
     t.steps_ratio = steps_ratio(f) <= steps_ratio_target ? Verdict::met : Verdict::missed;
     bool present = every_library_present(f);
-    t.whole_run = !present ? Verdict::not_judged
+    t.whole_run = !present                                 ? Verdict::not_judged
                   : longest(f.wall_s) < whole_run_target_s ? Verdict::met
                                                            : Verdict::missed;
-    t.no_watchdog = !present               ? Verdict::not_judged
+    t.no_watchdog = !present                ? Verdict::not_judged
                     : waited_on_watchdog(f) ? Verdict::missed
                                             : Verdict::met;
     return t;
@@ -84,12 +84,15 @@ static void print_forks(FILE *out, const ProgramFigures &f) {
     int lo = *std::min_element(f.total_forks.begin(), f.total_forks.end());
     int hi = *std::max_element(f.total_forks.begin(), f.total_forks.end());
     int main_lo = *std::min_element(f.main_forks.begin(), f.main_forks.end());
+    if (lo % 2 || hi % 2) {
+        line(out, "note", "an odd number of forks: something besides the isolated runs forked");
+    }
     if (lo == hi) {
         line(out, "isolated runs", "%d (%d forks, %d of them by the main process)", lo / 2, lo,
              main_lo);
     } else {
-        line(out, "isolated runs", "%d to %d (%d to %d forks; varies between runs)", lo / 2,
-             hi / 2, lo, hi);
+        line(out, "isolated runs", "%d to %d (%d to %d forks; varies between runs)", lo / 2, hi / 2,
+             lo, hi);
     }
 }
 
@@ -103,7 +106,8 @@ static void print_steps(FILE *out, const ProgramFigures &f) {
         line(out, "library steps end", "at the program's exit (no later step forks)");
     }
     if (f.traced_probes != f.probes) {
-        line(out, "note", "the trace names %d probes, the forks show %d; the floor probes the %d named",
+        line(out, "note",
+             "the trace names %d probes, the forks show %d; the floor probes the %d named",
              f.traced_probes, f.probes, f.traced_probes);
     }
 }
@@ -133,7 +137,6 @@ void print_figures(FILE *out, const ProgramFigures &f, const Targets &t) {
              f.missing_sections, f.broken_sections);
     }
     line(out, "watchdog", "%s (%d time-outs traced, longest run of any kind %.1f ms)",
-         waited_on_watchdog(f) ? "WAITED ON" : "no wait", f.watchdog_timeouts,
-         ms(f.longest_run_s));
+         waited_on_watchdog(f) ? "WAITED ON" : "no wait", f.watchdog_timeouts, ms(f.longest_run_s));
     print_targets(out, f, t);
 }

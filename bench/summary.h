@@ -6,23 +6,24 @@
 #include <string>
 #include <vector>
 
-#define TARVEK_BENCH_PRINTF(format_index, first_arg) \
+#define TARVEK_BENCH_PRINTF(format_index, first_arg)                                               \
     __attribute__((format(printf, format_index, first_arg)))
 
 double median(std::vector<double> values);
 
 struct ProgramFigures {
-    std::string name;  // "tarvek64"
+    std::string name; // "tarvek64"
     int bits = 0;
     int runs = 0;
-    std::vector<double> wall_s, floor_wall_s;        // timed runs
-    std::vector<double> steps_s, floor_steps_s;      // runs under the fork log
-    std::vector<long> peak_kb, floor_peak_kb;        // memory runs
-    std::vector<int> total_forks, main_forks;        // runs under the fork log
-    int probes = 0;                 // library-step probes (fork pairs)
-    int traced_probes = 0;          // of which the trace named
-    bool steps_followed = false;    // a later step forked after them
-    std::string steps_end_line;     // the trace line that ended them
+    std::vector<double> wall_s, floor_wall_s;   // timed runs
+    std::vector<double> steps_s, floor_steps_s; // runs under the fork log
+    std::vector<double> logged_wall_s;          // the same runs, start to exit
+    std::vector<long> peak_kb, floor_peak_kb;   // memory runs
+    std::vector<int> total_forks, main_forks;   // runs under the fork log
+    int probes = 0;                             // library-step probes (fork pairs)
+    int traced_probes = 0;                      // of which the trace named
+    bool steps_followed = false;                // a later step forked after them
+    std::string steps_end_line;                 // the trace line that ended them
     int missing_sections = 0, broken_sections = 0;
     int watchdog_timeouts = 0;
     double longest_run_s = 0;

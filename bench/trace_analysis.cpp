@@ -108,8 +108,9 @@ LibrarySteps find_library_steps(const std::string &trace,
         at = end + 1;
     }
     int all_forks = static_cast<int>(stderr_at_fork.size());
-    steps.forks = other_at < 0 ? all_forks
-                               : std::min(all_forks, 2 * library_runs(stderr_at_fork, probe_at, other_at));
+    steps.forks = other_at < 0
+                      ? all_forks
+                      : std::min(all_forks, 2 * library_runs(stderr_at_fork, probe_at, other_at));
     steps.followed = steps.forks < all_forks;
     return steps;
 }

@@ -19,7 +19,8 @@ struct WordSize {
     const char *floor;
 };
 
-const WordSize word_sizes[] = {{32, forker32_path, floor32_path}, {64, forker64_path, floor64_path}};
+const WordSize word_sizes[] = {{32, forker32_path, floor32_path},
+                               {64, forker64_path, floor64_path}};
 
 class Scratch {
   public:
@@ -105,4 +106,4 @@ TEST_P(Measure, TimedRunOfAProgramThatCannotStart) {
 INSTANTIATE_TEST_SUITE_P(BothWordSizes, Measure, ::testing::ValuesIn(word_sizes),
                          [](const auto &info) { return std::to_string(info.param.bits) + "bit"; });
 
-}  // namespace
+} // namespace

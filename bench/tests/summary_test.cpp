@@ -12,8 +12,8 @@ TEST(Median, OddEvenAndEmpty) {
     EXPECT_DOUBLE_EQ(median({}), 0);
 }
 
-ProgramFigures figures(double steps, double floor, double longest_wall, int missing,
-                       int timeouts, double longest_any) {
+ProgramFigures figures(double steps, double floor, double longest_wall, int missing, int timeouts,
+                       double longest_any) {
     ProgramFigures f;
     f.steps_s = {steps};
     f.floor_steps_s = {floor};
@@ -42,8 +42,8 @@ TEST(Judge, Targets) {
          Verdict::missed},
         {"a run as long as a watchdog", figures(0.1, 0.1, 0.3, 0, 0, 5.2), Verdict::met,
          Verdict::met, Verdict::missed},
-        {"a library missing", figures(0.1, 0.1, 6.0, 1, 1, 6.0), Verdict::met,
-         Verdict::not_judged, Verdict::not_judged},
+        {"a library missing", figures(0.1, 0.1, 6.0, 1, 1, 6.0), Verdict::met, Verdict::not_judged,
+         Verdict::not_judged},
     };
     for (const auto &c : cases) {
         Targets t = judge(c.f);
@@ -53,4 +53,4 @@ TEST(Judge, Targets) {
     }
 }
 
-}  // namespace
+} // namespace

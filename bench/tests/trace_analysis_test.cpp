@@ -17,14 +17,16 @@ struct Replay {
     void run(std::initializer_list<std::string> child_lines) {
         fork_once();
         fork_once();
-        for (const auto &l : child_lines) line(l);
+        for (const auto &l : child_lines)
+            line(l);
     }
     // A quick child: its first line is out before the watchdog is forked.
     void racing_run(const std::string &first, std::initializer_list<std::string> rest) {
         fork_once();
         line(first);
         fork_once();
-        for (const auto &l : rest) line(l);
+        for (const auto &l : rest)
+            line(l);
     }
 };
 
@@ -35,7 +37,8 @@ const char *const mdns_no_match =
 Replay library_steps(int bits, int table_rows) {
     Replay r;
     std::string found = "found " + std::to_string(bits) + "-bit ";
-    for (int i = 0; i < table_rows; ++i) r.run({found + "libtable" + std::to_string(i) + ".so.1"});
+    for (int i = 0; i < table_rows; ++i)
+        r.run({found + "libtable" + std::to_string(i) + ".so.1"});
     r.run({found + "libgnutls.so.30"});
     r.run({found + "liblber-2.5.so.0"});
     r.run({found + "libldap-2.5.so.0"});
@@ -48,7 +51,7 @@ Replay library_steps(int bits, int table_rows) {
 void later_steps(Replay *r) {
     r->line("getrlimit(RLIMIT_AS) returned 0, max=-1");
     r->run({"pulse_running=1"});
-    r->run({"found 64-bit libpulse.so.0"});  // nested, but to the trace alike
+    r->run({"found 64-bit libpulse.so.0"}); // nested, but to the trace alike
     r->line("found 64-bit libasound.so.2");
     r->run({"found 64-bit libgstreamer-1.0.so.0"});
 }
@@ -133,8 +136,8 @@ TEST(LibrarySteps, MissingAndSilentProbesStillCount) {
     Replay r;
     r.run({"found 64-bit libfreetype.so.6"});
     r.run({"libXext.so.6: cannot open shared object file: No such file or directory"});
-    r.run({});  // a library that crashed the probe before it could trace
-    r.run({});  // one that hung: the main process traces the time-out
+    r.run({}); // a library that crashed the probe before it could trace
+    r.run({}); // one that hung: the main process traces the time-out
     r.line("Wait for test child timed out");
     r.run({"found 64-bit libcups.so.2"});
     r.line(mdns_no_match);
@@ -163,4 +166,4 @@ TEST(LibrarySteps, EmptyTrace) {
     EXPECT_TRUE(steps.sonames.empty());
 }
 
-}  // namespace
+} // namespace
