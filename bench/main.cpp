@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +94,35 @@ static int run_all(const Options &o, BenchSettings *s) {
     return missed && o.strict ? 3 : 0;
 }
 
+// The scratch files, as fixed strings, so that a signal handler can remove
+// them: a benchmark stopped midway leaves nothing in /tmp.
+static std::vector<std::string> scratch_files;
+static std::string scratch_dir;
+
+static void remove_scratch() {
+    for (const auto &file : scratch_files) unlink(file.c_str());
+    rmdir(scratch_dir.c_str());
+}
+
+static void on_stop_signal(int sig) {
+    remove_scratch();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+static void note_scratch(const char *dir, bool keep_reports) {
+    scratch_dir = dir;
+    scratch_files.push_back(scratch_dir + "/fork-log");
+    if (!keep_reports) {
+        for (const auto &target : targets)
+            for (const char *kind : {".report", ".trace"})
+                scratch_files.push_back(scratch_dir + "/" + target.name + kind);
+    }
+    signal(SIGTERM, on_stop_signal);
+    signal(SIGINT, on_stop_signal);
+    signal(SIGHUP, on_stop_signal);
+}
+
 int main(int argc, char **argv) {
     Options o;
     if (!parse_options(argc, argv, &o)) {
@@ -108,6 +138,7 @@ int main(int argc, char **argv) {
         perror("tarvek-bench: mkdtemp");
         return 1;
     }
+    note_scratch(scratch, !o.keep_dir.empty());
     ForkLogFile log;
     BenchSettings s;
     s.runs = o.runs;
@@ -123,11 +154,6 @@ int main(int argc, char **argv) {
         perror("tarvek-bench: fork log");
     }
     destroy_fork_log(&log);
-    if (o.keep_dir.empty()) {
-        for (const auto &target : targets)
-            for (const char *kind : {".report", ".trace"})
-                unlink((std::string(scratch) + "/" + target.name + kind).c_str());
-    }
-    rmdir(scratch);
+    remove_scratch();
     return status;
 }

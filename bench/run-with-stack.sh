@@ -19,6 +19,12 @@ stop_stack() {
   rm -rf "$stack"
 }
 trap stop_stack EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+# What this script starts gets SIGTERM should the script be killed outright,
+# so that not even a test time-out leaves it running. Each is started as a
+# simple command, so that its parent is this script and not a subshell.
+orphan_safe="setpriv --pdeathsig TERM --"
 
 fail() {
   echo "run-with-stack: $*" >&2
@@ -30,7 +36,7 @@ fail() {
 # accepts connections, so there is neither a race nor a guessed number.
 start_xvfb() {
   mkfifo "$stack/displayfd"
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 \
+  $orphan_safe Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 \
     3>"$stack/displayfd" 2>"$stack/xvfb.log" &
   xvfb_pid=$!
   local display=
@@ -44,7 +50,7 @@ start_xvfb() {
 start_pulseaudio() {
   export XDG_RUNTIME_DIR="$stack/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR" "$stack/pulse-home"
-  HOME="$stack/pulse-home" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+  HOME="$stack/pulse-home" $orphan_safe pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
     -L module-native-protocol-unix -L module-null-sink \
     --log-target=file:"$stack/pulse.log" 2>>"$stack/pulse.log" &
   pulse_pid=$!
@@ -68,5 +74,5 @@ start_xvfb
 start_pulseaudio
 warm_gstreamer
 status=0
-"$build/bench/tarvek-bench" "$@" || status=$?
+$orphan_safe "$build/bench/tarvek-bench" "$@" || status=$?
 exit "$status"
