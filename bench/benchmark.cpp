@@ -78,21 +78,25 @@ static void note_run(ProgramFigures *f, const RunTimes &run) {
     f->longest_run_s = std::max(f->longest_run_s, run.seconds());
 }
 
-static bool timed_pair(const BenchTarget &target, const Command &program, const Command &floor,
-                       ProgramFigures *f) {
+static bool timed_program_run(const BenchTarget &target, const Command &program,
+                              ProgramFigures *f) {
     RunTimes run = run_timed(program);
     if (!run.exited_cleanly()) return failed("a timed run", target, run.status);
-    RunTimes floor_run = run_timed(floor);
-    if (!floor_run.exited_cleanly()) return failed("a floor run", target, floor_run.status);
     note_run(f, run);
     f->wall_s.push_back(run.seconds());
-    f->floor_wall_s.push_back(floor_run.seconds());
+    return true;
+}
+
+static bool timed_floor_run(const BenchTarget &target, const Command &floor, ProgramFigures *f) {
+    RunTimes run = run_timed(floor);
+    if (!run.exited_cleanly()) return failed("a floor run", target, run.status);
+    f->floor_wall_s.push_back(run.seconds());
     return true;
 }
 
 // The library steps end at the first fork after them, or with the program.
-static bool logged_pair(const BenchTarget &target, const BenchSettings &s, const Command &program,
-                        const Command &floor, size_t floor_probes, ProgramFigures *f) {
+static bool logged_program_run(const BenchTarget &target, const BenchSettings &s,
+                               const Command &program, ProgramFigures *f) {
     reset_fork_log(s.fork_log);
     RunTimes run = run_timed(with_fork_log(program, *s.fork_log, s.preload));
     if (!run.exited_cleanly()) return failed("a fork-logged run", target, run.status);
@@ -106,16 +110,22 @@ static bool logged_pair(const BenchTarget &target, const BenchSettings &s, const
     f->logged_wall_s.push_back(run.seconds());
     f->total_forks.push_back(static_cast<int>(log.total_forks));
     f->main_forks.push_back(static_cast<int>(log.main_forks));
+    return true;
+}
+
+// The floor's own count proves the preload counts: one fork per probe.
+static bool logged_floor_run(const BenchTarget &target, const BenchSettings &s,
+                             const Command &floor, size_t probes, ProgramFigures *f) {
     reset_fork_log(s.fork_log);
-    RunTimes floor_run = run_timed(with_fork_log(floor, *s.fork_log, s.preload));
-    if (!floor_run.exited_cleanly())
-        return failed("a fork-logged floor run", target, floor_run.status);
-    if (s.fork_log->log->total_forks != floor_probes) {
+    RunTimes run = run_timed(with_fork_log(floor, *s.fork_log, s.preload));
+    if (!run.exited_cleanly()) return failed("a fork-logged floor run", target, run.status);
+    if (!log_was_taken(*s.fork_log, target)) return false;
+    if (s.fork_log->log->total_forks != probes) {
         fprintf(stderr, "tarvek-bench: the floor of %s forked %u times for %zu probes\n",
-                target.name, s.fork_log->log->total_forks, floor_probes);
+                target.name, s.fork_log->log->total_forks, probes);
         return false;
     }
-    f->floor_steps_s.push_back(floor_run.seconds());
+    f->floor_steps_s.push_back(run.seconds());
     return true;
 }
 
@@ -141,9 +151,18 @@ bool benchmark_program(const BenchTarget &target, const BenchSettings &s, Progra
     Command floor{{target.floor_path}, {}};
     floor.argv.insert(floor.argv.end(), sonames.begin(), sonames.end());
     run_timed(floor); // warm the page cache for the floor as the debug run did for the program
+    // Program and floor swap places every round, so neither always runs
+    // right after the other's children have warmed or cooled the machine.
     for (int i = 0; i < s.runs; ++i) {
-        if (!timed_pair(target, program, floor, f)) return false;
-        if (!logged_pair(target, s, program, floor, sonames.size(), f)) return false;
+        bool floor_first = i % 2 == 1;
+        bool ok = true;
+        if (floor_first) ok = timed_floor_run(target, floor, f);
+        ok = ok && timed_program_run(target, program, f);
+        if (!floor_first) ok = ok && timed_floor_run(target, floor, f);
+        if (floor_first) ok = ok && logged_floor_run(target, s, floor, sonames.size(), f);
+        ok = ok && logged_program_run(target, s, program, f);
+        if (!floor_first) ok = ok && logged_floor_run(target, s, floor, sonames.size(), f);
+        if (!ok) return false;
         if (i < s.memory_runs && !memory_pair(target, program, floor, f)) return false;
     }
     return true;

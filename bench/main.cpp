@@ -69,6 +69,9 @@ static void print_stack(FILE *out, const Options &o) {
     int pulse = system("pulseaudio --check >/dev/null 2>&1");
     fprintf(out, "tarvek-bench: %d run%s of each program and of its floor\n", o.runs,
             o.runs == 1 ? "" : "s");
+    fputs("ratios: the median over the runs of each run's time over that of the floor run beside "
+          "it\n",
+          out);
     fprintf(out, "stack: DISPLAY=%s, XDG_RUNTIME_DIR=%s, PulseAudio %s\n\n",
             display ? display : "(unset)", runtime ? runtime : "(unset)",
             pulse == 0 ? "running" : "not running");
@@ -100,7 +103,8 @@ static std::vector<std::string> scratch_files;
 static std::string scratch_dir;
 
 static void remove_scratch() {
-    for (const auto &file : scratch_files) unlink(file.c_str());
+    for (const auto &file : scratch_files)
+        unlink(file.c_str());
     rmdir(scratch_dir.c_str());
 }
 

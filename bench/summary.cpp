@@ -13,14 +13,19 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+double paired_ratio(const std::vector<double> &program, const std::vector<double> &floor) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < program.size() && i < floor.size(); ++i)
+        if (floor[i] > 0) ratios.push_back(program[i] / floor[i]);
+    return median(ratios);
+}
+
 static double steps_ratio(const ProgramFigures &f) {
-    double floor = median(f.floor_steps_s);
-    return floor > 0 ? median(f.steps_s) / floor : 0;
+    return paired_ratio(f.steps_s, f.floor_steps_s);
 }
 
 static double whole_ratio(const ProgramFigures &f) {
-    double floor = median(f.floor_wall_s);
-    return floor > 0 ? median(f.wall_s) / floor : 0;
+    return paired_ratio(f.wall_s, f.floor_wall_s);
 }
 
 static double longest(const std::vector<double> &values) {

@@ -10,6 +10,10 @@
     __attribute__((format(printf, format_index, first_arg)))
 
 double median(std::vector<double> values);
+// The median of program[i] / floor[i]: each run is paired with the floor run
+// made right beside it, so a burst of load from elsewhere on the machine
+// spoils one pair rather than shifting one side's median.
+double paired_ratio(const std::vector<double> &program, const std::vector<double> &floor);
 
 struct ProgramFigures {
     std::string name; // "tarvek64"

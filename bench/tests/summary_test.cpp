@@ -12,13 +12,22 @@ TEST(Median, OddEvenAndEmpty) {
     EXPECT_DOUBLE_EQ(median({}), 0);
 }
 
+// A burst of load in two of five pairs moves neither the paired ratio nor
+// lets one slow side stand for the whole.
+TEST(PairedRatio, RidesOutBurstsOfLoad) {
+    EXPECT_DOUBLE_EQ(paired_ratio({1.1, 2.2, 1.1, 1.1, 3.3}, {1, 2, 1, 1, 3}), 1.1);
+    EXPECT_DOUBLE_EQ(paired_ratio({1.1, 5, 1.1, 1.1, 1.1}, {1, 1, 1, 5, 1}), 1.1);
+    EXPECT_DOUBLE_EQ(paired_ratio({2, 3, 4}, {1, 1}), 2.5); // unpaired runs left out
+    EXPECT_DOUBLE_EQ(paired_ratio({1}, {0}), 0);
+}
+
 ProgramFigures figures(double steps, double floor, double longest_wall, int missing, int timeouts,
                        double longest_any) {
     ProgramFigures f;
     f.steps_s = {steps};
     f.floor_steps_s = {floor};
     f.wall_s = {longest_wall / 2, longest_wall};
-    f.floor_wall_s = {floor};
+    f.floor_wall_s = {floor, floor};
     f.missing_sections = missing;
     f.watchdog_timeouts = timeouts;
     f.longest_run_s = longest_any;
