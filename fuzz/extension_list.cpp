@@ -34,7 +34,7 @@ static const GLubyte *APIENTRY fake_get_stringi(GLenum name, GLuint index) {
     return reinterpret_cast<const GLubyte *>(served[index].name.c_str());
 }
 
-constexpr size_t long_names_limit = 1 << 22;
+constexpr size_t long_names_limit = 1 << 20;
 
 static Served decode_entry(const std::string &entry, size_t *long_bytes) {
     if (entry == "\x01") return Served{true, {}};
@@ -43,10 +43,9 @@ static Served decode_entry(const std::string &entry, size_t *long_bytes) {
     size_t length = (static_cast<unsigned char>(entry[1]) + 1u) * 257u;
     if (*long_bytes + length > long_names_limit) length = 0;
     *long_bytes += length;
-    std::string name;
-    name.reserve(length);
+    std::string name = text.substr(0, length);
     while (name.size() < length)
-        name += text.substr(0, length - name.size());
+        name += name.substr(0, length - name.size());
     return Served{false, name};
 }
 
