@@ -31,8 +31,9 @@ static size_t grown_capacity(size_t capacity, size_t used, size_t need) {
     return capacity;
 }
 
-// A driver may answer null for an index below its own count; such an entry is
-// left out rather than written as an empty name between two blanks.
+// A driver may answer null, or an empty name, for an index below its own
+// count; such an entry is left out, as an empty name between two blanks (or
+// at either end) would break the list's single-blank form.
 char *build_extension_list(GLint count, PFNGLGETSTRINGIPROC get_stringi) {
     size_t capacity = first_extension_capacity;
     size_t used = 0;
@@ -41,7 +42,7 @@ char *build_extension_list(GLint count, PFNGLGETSTRINGIPROC get_stringi) {
     for (GLint i = 0; i < count; ++i) {
         const char *name =
             reinterpret_cast<const char *>(get_stringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
-        if (!name) continue;
+        if (!name || !*name) continue;
         size_t need = strlen(name) + 1;
         if (need > capacity - used) {
             size_t grown = grown_capacity(capacity, used, need);
