@@ -2,6 +2,7 @@
 // decides which of the two ended first.
 #include "isolate/run_isolated.h"
 
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,17 @@
 static void flush_streams() {
     fflush(stdout);
     fflush(stderr);
+}
+
+// A child must not outlive the process that waits for it. When a check that
+// nests a run (the audio check's libpulse probe) is itself ended by its own
+// watchdog, nobody is left to kill the nested children: a hanging one would
+// run on for ever, holding the report's stdout open, and a front end reading
+// to the end would wait with it.
+static void end_with_parent(pid_t parent) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have gone before the request was in place.
+    if (getppid() != parent) raise(SIGKILL);
 }
 
 // _exit, not exit: the child must not run atexit handlers or library
@@ -70,14 +82,21 @@ static TestOutcome wait_for_test(pid_t test_pid, pid_t watchdog_pid) {
 
 TestOutcome run_isolated(CheckFn check, const char *arg) {
     flush_streams();
+    pid_t parent = getpid();
     pid_t test_pid = fork();
-    if (test_pid == 0) run_test_child(check, arg);
+    if (test_pid == 0) {
+        end_with_parent(parent);
+        run_test_child(check, arg);
+    }
     if (test_pid < 0) {
         debug_trace("Unable to fork for test\n");
         return TEST_BROKEN;
     }
     pid_t watchdog_pid = fork();
-    if (watchdog_pid == 0) run_watchdog_child();
+    if (watchdog_pid == 0) {
+        end_with_parent(parent);
+        run_watchdog_child();
+    }
     if (watchdog_pid < 0) return abandon_unwatched_child(test_pid);
     return wait_for_test(test_pid, watchdog_pid);
 }

@@ -1,4 +1,5 @@
 // The runner against bodies that end every way a library can end a process.
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +75,28 @@ TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
     EXPECT_EQ(run_isolated(returns_zero, nullptr), TEST_FAILED);
     EXPECT_EQ(run_isolated(returns_one, nullptr), TEST_PASSED);
     debug_enabled = 0;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+int nested_hang(const char *) { return run_isolated(sleeps_past_watchdog, nullptr) == TEST_BROKEN; }
+
+// The outer watchdog fires first (it started first) and the outer child is
+// killed in the middle of its nested run. Every process of that run holds
+// the write end of a pipe, as they all hold the report's stdout: the pipe
+// must close at once, not when the nested child's sleep is over.
+TEST(Runner, NestedChildrenDoNotOutliveACheckEndedByItsWatchdog) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run_isolated(nested_hang, nullptr), TEST_BROKEN);
+    EXPECT_LT(seconds_since(start), 7.0);
+    close(ends[1]);
+    pollfd closed = {ends[0], POLLIN, 0};
+    char byte;
+    bool ended = poll(&closed, 1, 2000) == 1 && read(ends[0], &byte, 1) == 0;
+    EXPECT_TRUE(ended) << "a nested child still holds the pipe";
+    close(ends[0]);
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
 }
