@@ -79,10 +79,15 @@ TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
     }
 }
 
-int nested_hang(const char *) { return run_isolated(sleeps_past_watchdog, nullptr) == TEST_BROKEN; }
+// The nested run starts a second late, so its watchdog cannot beat the
+// outer one: both sleep the same 5 s, and a tie would be a race.
+int nested_hang(const char *) {
+    sleep(1);
+    return run_isolated(sleeps_past_watchdog, nullptr) == TEST_BROKEN;
+}
 
-// The outer watchdog fires first (it started first) and the outer child is
-// killed in the middle of its nested run. Every process of that run holds
+// The outer watchdog fires first and the outer child is killed in the
+// middle of its nested run. Every process of that run holds
 // the write end of a pipe, as they all hold the report's stdout: the pipe
 // must close at once, not when the nested child's sleep is over.
 TEST(Runner, NestedChildrenDoNotOutliveACheckEndedByItsWatchdog) {
