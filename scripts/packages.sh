@@ -17,7 +17,7 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
   libgstreamer1.0-0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav"
 
-test_packages="googletest libgtest-dev xvfb x11-xserver-utils xauth
+test_packages="googletest libgtest-dev libgtest-dev:i386 xvfb x11-xserver-utils xauth
   pulseaudio alsa-utils util-linux mount procps strace valgrind libc6-dbg:i386
   clang libclang-rt-14-dev"
 

@@ -7,9 +7,9 @@
 
 #include "checks/gstreamer/gstreamer_binding.h"
 #include "checks/gstreamer/registry_repair.h"
-#include "driver/settings.h"
 #include "libprobe/library.h"
 #include "report/report.h"
+#include "target/target.h"
 
 // Rows 4 and 5 both test mpg123audiodec: the front end knows the decoder
 // under an issue of its own as well as within the pack.
