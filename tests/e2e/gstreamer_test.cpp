@@ -38,7 +38,7 @@ class Gstreamer : public ::testing::TestWithParam<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
     std::string issue(const Pack &pack, const std::string &element) const {
-        return "[" + std::string(pack.issue_id) + GetParam().suffix + "]\n\"Title\"=\"The " +
+        return std::string("[") + pack.issue_id + GetParam().suffix + "]\n\"Title\"=\"The " +
                pack.pack_name + " " + bits() + "-bit GStreamer plugins appear to be missing " +
                element + "\"\n\n";
     }

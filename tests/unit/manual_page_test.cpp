@@ -34,7 +34,7 @@ Vocabulary program_vocabulary() {
 }
 
 TEST(ManualPage, ListsExactlyTheIdentifiersTheProgramWrites) {
-    std::string page = read_text_file(TARVEK_SOURCE_DIR "/doc/tarvek.1");
+    std::string page = read_text_file(TARVEK_MANUAL_PAGE);
     ASSERT_FALSE(page.empty());
     Vocabulary v = program_vocabulary();
     EXPECT_EQ(manual_page_entries(page, "ISSUES"), v.issues);
@@ -42,6 +42,14 @@ TEST(ManualPage, ListsExactlyTheIdentifiersTheProgramWrites) {
     EXPECT_EQ(manual_page_entries(page, "PROPERTIES"), v.properties);
     // A vocabulary this small would mean the source scan lost its way.
     EXPECT_GT(v.libraries.size(), 40u);
+}
+
+// The page installed is the one made from doc/tarvek.1.in at configure time.
+TEST(ManualPage, CarriesTheProjectVersion) {
+    std::string page = read_text_file(TARVEK_MANUAL_PAGE);
+    EXPECT_NE(page.find("\n.TH TARVEK 1 \"2026-12-07\" \"tarvek " TARVEK_VERSION "\""),
+              std::string::npos);
+    EXPECT_EQ(page.find('@'), std::string::npos);
 }
 
 TEST(ManualPage, TarvekSixtyFourNamesTheSamePage) {
