@@ -19,7 +19,7 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
 
 test_packages="googletest libgtest-dev xvfb x11-xserver-utils xauth
   pulseaudio alsa-utils util-linux mount procps strace valgrind libc6-dbg:i386
-  clang libclang-rt-14-dev"
+  clang libclang-rt-14-dev debootstrap"
 
 # Every runtime library for both word sizes.
 both_arches() {
