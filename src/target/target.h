@@ -12,17 +12,3 @@ inline constexpr const char *arch_suffix = ".amd64";
 #else
 #error "TARVEK_TARGET_BITS must be 32 or 64"
 #endif
-
-// Library table rows that only the 64-bit program probes, each expanded at
-// its alphabetical place in the table (the 32-bit table simply lacks them).
-#if TARVEK_TARGET_BITS == 64
-#define TARGET_ROWS_AFTER_CAPI20 {"LibCrypt", "libcrypt.so.1"},
-#define TARGET_ROWS_AFTER_FONTCONFIG {"LibGmp", "libgmp.so.10"},
-#define TARGET_ROWS_AFTER_KRB5 {"LibNsl", "libnsl.so.1"},
-#define TARGET_ROWS_AFTER_UDEV {"LibUnwind2", "libunwind.so.8"},
-#else
-#define TARGET_ROWS_AFTER_CAPI20
-#define TARGET_ROWS_AFTER_FONTCONFIG
-#define TARGET_ROWS_AFTER_KRB5
-#define TARGET_ROWS_AFTER_UDEV
-#endif
