@@ -3,6 +3,7 @@
 #include "checks/gstreamer/registry_repair.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -54,10 +55,18 @@ static char *registry_path(const char *home, const char *file) {
 }
 
 // One read only: the head of the file decides. A failed read counts as no
-// bytes. False when the file cannot be opened.
+// bytes. False when the file cannot be opened or is not a regular file: the
+// open does not block, so a FIFO in the cache's place cannot hold the check
+// until its watchdog, and neither a FIFO nor a device is read.
 static bool read_head(const char *path, char *buffer, size_t *n) {
-    int fd = open(path, O_RDONLY);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        debug_trace("%s is not a regular file\n", path);
+        close(fd);
+        return false;
+    }
     ssize_t got = read(fd, buffer, registry_read_size);
     close(fd);
     *n = got > 0 ? static_cast<size_t>(got) : 0;
