@@ -17,6 +17,7 @@
     X(snd_config_iterator_first)                                                                   \
     X(snd_config_iterator_next)                                                                    \
     X(snd_config_search)                                                                           \
+    X(snd_config_search_definition)                                                                \
     X(snd_config_update)
 
 // snd_config is the library's variable, not a function: its slot holds the
@@ -28,6 +29,10 @@ struct AlsaFunctions {
 };
 
 extern AlsaFunctions alsa;
+
+// Not needed for the check: where it is absent, ALSA keeps its own error
+// output. Null until bind_alsa finds it.
+extern decltype(&::snd_lib_error_set_handler) alsa_set_error_handler;
 
 // Looks up every name, absent ones included; 1 when all were found.
 int bind_alsa(void *handle);
