@@ -42,6 +42,7 @@ struct Stage {
         options.working_dir = dir.file("cwd");
         options.library_path = libs.library_path();
         options.unset_env = {"DISPLAY"};
+        options.timeout_seconds = 40;
         if (display == Display::none) return;
         server = std::make_unique<XvfbServer>();
         options.set_env["DISPLAY"] = server->display();
@@ -136,6 +137,14 @@ void registry_cache_is_a_fifo(Stage &s) {
     mkfifo((cache + "/gstreamer-1.0/registry.i586.bin").c_str(), 0644);
 }
 void sigalrm_blocked_timer_running(Stage &s) { launched_as(s, "alarm"); }
+// The name-service file is a FIFO nobody writes: the search never ends.
+void nsswitch_never_ends(Stage &s) {
+    mkfifo(s.dir.file("nsswitch.conf").c_str(), 0644);
+    s.dir.write("egrep", "#!/bin/sh\necho $$ >>\"$TARVEK_TEST_PIDS\"\nexec grep -E \"$1\" " +
+                             s.dir.file("nsswitch.conf") + "\n");
+    chmod(s.dir.file("egrep").c_str(), 0755);
+    s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
+}
 // 12 KB of extensions: the child's report buffer has gone out once, in the
 // middle of the extension line, when the core-profile context crashes.
 void libgl_crashes_after_long_output(Stage &s) {
@@ -189,6 +198,8 @@ const Row rows[] = {
      ""},
     {"SigalrmBlockedWithATimerRunning", Display::none, sigalrm_blocked_timer_running,
      Report::as_reference, 0, 4, ""},
+    {"NsswitchNeverEnds", Display::none, nsswitch_never_ends, Report::as_reference, 0, 9,
+     " returned 9\n"},
     {"LibglCrashesAfterLongOutput", Display::fake_gl, libgl_crashes_after_long_output,
      Report::cut_at_section, 0, 4, ""},
 };
