@@ -213,8 +213,8 @@ int live_children_of_the_program() {
     return live;
 }
 
-// The program puts SIGTERM back to its default, so a watchdog whose test
-// child ended first dies at once. Inherited ignored, every such watchdog
+// A watchdog whose test child ended first must die at once, whatever the
+// launcher did to SIGTERM. Were it left to sleep, every such watchdog
 // would sleep out its five seconds: while the hanging probe waits, the
 // watchdogs of all the probes before it would still be there, and at the
 // end of the run the last ones would hold the report's pipe open.
