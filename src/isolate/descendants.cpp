@@ -83,7 +83,7 @@ int list_children(pid_t *pids, int max, bool scan) {
 }
 
 void adopt_orphans() {
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     int count = list_children(inherited, sizeof inherited / sizeof inherited[0], false);
     inherited_count = count > 0 ? count : 0;
 }

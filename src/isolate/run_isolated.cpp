@@ -39,7 +39,7 @@ static bool in_check_child = false;
 // nests a run (the audio check's libpulse probe) is itself ended by its own
 // watchdog, nobody is left to kill the nested children.
 static void end_with_parent(pid_t parent) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
     // The parent may have gone before the request was in place.
     if (getppid() != parent) raise(SIGKILL);
 }
@@ -57,7 +57,7 @@ static void become_child(pid_t parent) {
     become_child(parent);
     // A crash inside a library is a finding, not a core file in the user's
     // directory or a report to the system's crash collector.
-    prctl(PR_SET_DUMPABLE, 0);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     if (channels.report >= 0) {
         enter_channels(channels);
         in_check_child = true;
