@@ -6,6 +6,8 @@
 #include <GL/glext.h>
 #include <GL/glx.h>
 
+#include "libprobe/binding.h"
+
 // Bound by name, in this order. Two more come from glXGetProcAddress.
 #define GL_ENTRY_POINTS(X)                                                                         \
     X(glGetError)                                                                                  \
@@ -21,9 +23,7 @@
     X(glXGetProcAddress)
 
 struct GLFunctions {
-#define GL_SLOT(name) decltype(&::name) name;
-    GL_ENTRY_POINTS(GL_SLOT)
-#undef GL_SLOT
+    GL_ENTRY_POINTS(TYPED_SLOT)
     PFNGLXCREATECONTEXTATTRIBSARBPROC glXCreateContextAttribsARB;
     PFNGLGETSTRINGIPROC glGetStringi;
 };

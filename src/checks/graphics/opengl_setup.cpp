@@ -27,13 +27,9 @@ static int legacy_visual_attribs[] = {
 constexpr unsigned long probe_window_mask = CWBackPixel | CWBorderPixel | CWEventMask | CWColormap;
 constexpr long probe_window_events = StructureNotifyMask | ExposureMask | KeyPressMask;
 
-static int bind_gl_functions() {
-    int all_found = 1;
-#define GL_BIND(name) bind_symbol(libgl_handle, #name, &gl.name, &all_found);
-    GL_ENTRY_POINTS(GL_BIND)
-#undef GL_BIND
-    return all_found;
-}
+#define GL_NAMED_SLOT(name) named_slot(#name, &gl.name),
+static const NamedSlot gl_slots[] = {GL_ENTRY_POINTS(GL_NAMED_SLOT)};
+#undef GL_NAMED_SLOT
 
 static Window create_probe_window(XVisualInfo *visual_info) {
     Window root = RootWindow(x11_display, DefaultScreen(x11_display));
@@ -74,7 +70,7 @@ static int make_legacy_context_current() {
 int init_opengl() {
     if (!open_x11_display()) return 0;
     libgl_handle = open_library("libGL.so.1");
-    if (!libgl_handle || !bind_gl_functions()) {
+    if (!libgl_handle || !bind_library(libgl_handle, gl_slots)) {
         report_missing_library("LibGL", "libGL.so.1");
         return 0;
     }
