@@ -136,9 +136,9 @@ std::string library_sections(const ProgramUnderTest &p, const Plan &plan, const 
     case End::passed:
         return "";
     case End::failed:
-        return missing_section(p, lib_id, soname);
+        return missing_library_section(p, lib_id, soname);
     case End::broken:
-        return broken_section(p, lib_id, soname);
+        return broken_library_section(p, lib_id, soname);
     }
     return "";
 }
@@ -158,12 +158,12 @@ std::string expected_library_steps(const ProgramUnderTest &p, const Plan &plan) 
                 loaded = true;
                 break;
             }
-        if (!loaded) sections += missing_section(p, list.lib_id, list.sonames[0]);
+        if (!loaded) sections += missing_library_section(p, list.lib_id, list.sonames[0]);
     }
     sections += library_sections(p, plan, "LibNss_mdns2", libnss_mdns);
     End vulkan = end_of(fault_of(plan, "libvulkan.so.1"));
     sections += library_sections(p, plan, "LibVulkan", "libvulkan.so.1");
-    return sections + vulkan_property(p, vulkan == End::passed ? "yes" : "no");
+    return sections + arch_property_section(p, "vulkan.present", vulkan == End::passed ? "yes" : "no");
 }
 
 // The kernel probes are not under test here; what they write on this machine
@@ -188,10 +188,10 @@ bool kernel_refuses_16bit_segments() {
 std::string expected_kernel_sections(const ProgramUnderTest &p) {
     std::string sections;
     if (kernel_refuses_16bit_segments())
-        sections += issue_section(p, "BrokenLDT16", "Cannot create 16-bit LDT segments");
+        sections += issue_section(p, "BrokenLDT16");
     rlimit limit;
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_max != RLIM_INFINITY)
-        sections += issue_section(p, "BadRlimitAS", "Bad virtual memory limit");
+        sections += issue_section(p, "BadRlimitAS");
     return sections;
 }
 
@@ -210,7 +210,7 @@ std::string expected_audio(const ProgramUnderTest &p, const Plan &plan, bool pul
         return sections;
     case Fault::unloadable:
         return sections +
-               missing_section(p, pulse_running ? "LibAsoundMidi" : "LibAsound", libasound);
+               missing_library_section(p, pulse_running ? "LibAsoundMidi" : "LibAsound", libasound);
     default:
         // The check's child ends inside the loader: whatever it had written
         // (a libpulse section) is lost with its buffer.
@@ -224,7 +224,7 @@ std::string expected_gstreamer(const ProgramUnderTest &p, const Plan &plan) {
     // no run of the matrix lets it run.
     EXPECT_NE(fault, Fault::real);
     if (fault != Fault::unloadable) return ""; // the child ends before any section
-    std::string sections = missing_section(p, "LibGstreamer1", libgstreamer);
+    std::string sections = missing_library_section(p, "LibGstreamer1", libgstreamer);
     for (const auto &pack : packs)
         sections +=
             issue_section(p, pack.issue_id,
@@ -237,7 +237,7 @@ std::string expected_gstreamer(const ProgramUnderTest &p, const Plan &plan) {
 // driver's finding, and a missing-library section it had written is lost.
 std::string cancel_verdict(const ProgramUnderTest &p, Fault fault) {
     return end_of(fault) == End::broken
-               ? issue_section(p, "PthreadCancelNotWorking", "pthread_cancel() does not work")
+               ? issue_section(p, "PthreadCancelNotWorking")
                : "";
 }
 
@@ -245,12 +245,12 @@ std::string expected_thread(const ProgramUnderTest &p, const Plan &plan) {
     std::string sections;
     Fault unwinder = fault_of(plan, libgcc_s);
     if (unwinder == Fault::unloadable)
-        sections += missing_section(p, "LibGcc_s", libgcc_s);
+        sections += missing_library_section(p, "LibGcc_s", libgcc_s);
     else if (unwinder != Fault::real)
         return cancel_verdict(p, unwinder);
     Fault threads = fault_of(plan, libpthread);
     if (threads == Fault::unloadable)
-        return sections + missing_section(p, "LibPthread", libpthread);
+        return sections + missing_library_section(p, "LibPthread", libpthread);
     if (threads != Fault::real) return cancel_verdict(p, threads);
     return sections; // the real cancel works (and is not tried without libgcc_s)
 }
