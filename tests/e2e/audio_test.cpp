@@ -63,7 +63,7 @@ TEST_P(Audio, DefaultDeviceTypeDecidesTheIssueWhenPulseAudioRuns) {
         {"type is an integer", "pcm.default {\n type 5\n}\n", false,
          "type_node: type is an integer\nsnd_config_get_string() failed (-22)\n"},
         {"no default device", "pcm.other {\n type hw\n}\n", false,
-         "snd_config_search(pcm.default) failed (-2)\n"},
+         "snd_config_search_definition(pcm.default) failed (-2)\n"},
     };
     PulseShim running(0);
     for (const auto &c : cases) {
@@ -137,6 +137,7 @@ TEST_P(Audio, AlsaLibraryLackingNamesIsMissingAfterEveryLookup) {
     const std::vector<Case> cases = {
         {"alsa_without_update", "Missing snd_config_update\n"},
         {"alsa_without_config_and_next", "Missing snd_config\nMissing snd_config_iterator_next\n"},
+        {"alsa_without_search_definition", "Missing snd_config_search_definition\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fixture);
@@ -201,6 +202,61 @@ TEST_P(Audio, RealPulseAudioServer) {
         EXPECT_EQ(r.exit_code(), 0);
         EXPECT_EQ(audio_sections(r.out), c.sections);
         EXPECT_EQ(audio_trace(r.err), c.trace);
+    }
+}
+
+// The default device as an application opening "default" gets it, with the
+// system's own configuration: Debian's hook routes ALSA through a daemon it
+// can reach, over whatever the user's ~/.asoundrc says. The daemon accepts
+// clients of its own user, as a desktop session's does; PULSE_SERVER naming
+// a socket where nobody listens leaves the daemon running but unreachable.
+// ALSA_CONFIG_PATH replaces the whole configuration, hook included.
+TEST_P(Audio, DefaultDeviceResolvedThroughTheSystemsHooks) {
+    PulseServer server;
+    ASSERT_TRUE(server.ready()) << "pulseaudio did not start";
+    struct Case {
+        const char *what;
+        const char *asoundrc;     // written to the private HOME when set
+        const char *alsa_config;  // ALSA_CONFIG_PATH file when set
+        bool reachable;
+        bool issue;
+        const char *trace_tail;   // after the two "found" lines, ALSA's own lines left out
+        bool alsa_lines;          // ALSA's own error lines in the trace
+    };
+    const std::vector<Case> cases = {
+        {"stock, hook", nullptr, nullptr, true, false, "pcm.default type: pulse\n", false},
+        {"~/.asoundrc hw, hook", "pcm.!default {\n type hw\n card 0\n}\n", nullptr, true, false,
+         "pcm.default type: pulse\n", false},
+        {"~/.asoundrc dmix, hook", "pcm.!default \"dmix\"\n", nullptr, true, false,
+         "pcm.default type: pulse\n", false},
+        {"no hook, hw", nullptr, "pcm.default {\n type hw\n card 0\n}\n", true, true,
+         "pcm.default type: hw\n", false},
+        {"stock, daemon unreachable, no card", nullptr, nullptr, false, false,
+         "snd_config_search_definition(pcm.default) failed (-2)\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir home;
+        if (c.asoundrc) home.write(".asoundrc", c.asoundrc);
+        if (c.alsa_config) home.write("asound.conf", c.alsa_config);
+        auto env = server.client_env();
+        env["HOME"] = home.path();
+        if (c.alsa_config) env["ALSA_CONFIG_PATH"] = home.file("asound.conf");
+        if (!c.reachable) env["PULSE_SERVER"] = "unix:" + home.file("no-server");
+        RunOptions options = debug_run(env);
+        options.unset_env = {"XDG_CONFIG_HOME"};
+        RunResult r = run_program(GetParam(), options);
+        std::string trace, alsa_lines;
+        for (const auto &line : lines_of(audio_trace(r.err)))
+            (line.rfind("ALSA lib ", 0) == 0 ? alsa_lines : trace) += line;
+        EXPECT_EQ(audio_sections(r.out), c.issue ? non_pulse_section() : "");
+        EXPECT_EQ(trace, "pulse_running=1\n" + found("libpulse.so.0") + found("libasound.so.2") +
+                             c.trace_tail);
+        EXPECT_EQ(!alsa_lines.empty(), c.alsa_lines) << alsa_lines;
+        options.args.clear();
+        RunResult quiet = run_program(GetParam(), options);
+        EXPECT_EQ(quiet.err, "");
+        EXPECT_EQ(audio_sections(quiet.out), audio_sections(r.out));
     }
 }
 

@@ -31,7 +31,7 @@ std::string gstreamer_sections(const std::string &out) {
     return sections_after_vulkan(out, {"MissingLibGstreamer1", "MissingGStreamer1"});
 }
 
-static std::vector<std::string> lines_of(const std::string &text) {
+std::vector<std::string> lines_of(const std::string &text) {
     std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < text.size()) {

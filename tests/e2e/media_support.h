@@ -17,6 +17,8 @@
 std::string audio_sections(const std::string &out);
 std::string gstreamer_sections(const std::string &out);
 
+// The lines of a text, each with its newline.
+std::vector<std::string> lines_of(const std::string &text);
 // The trace lines from the first line equal to `first` on, as long as each
 // line satisfies `keep`; `first` itself is included. Empty if `first` is absent.
 std::string trace_from(const std::string &err, const std::string &first,

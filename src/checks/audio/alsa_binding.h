@@ -19,6 +19,7 @@
     X(snd_config_iterator_first)                                                                   \
     X(snd_config_iterator_next)                                                                    \
     X(snd_config_search)                                                                           \
+    X(snd_config_search_definition)                                                                \
     X(snd_config_update)
 
 // snd_config is the library's variable, not a function: its slot holds the
@@ -28,5 +29,10 @@ struct AlsaFunctions {
 };
 
 extern AlsaFunctions alsa;
+
+// Not needed for the check: where it is absent, ALSA keeps its own error
+// output. Null until bound.
+extern decltype(&::snd_lib_error_set_handler) alsa_set_error_handler;
+
 // The names and slots that bind_library fills from the loaded library.
 extern const std::span<const NamedSlot> alsa_slots;

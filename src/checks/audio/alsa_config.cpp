@@ -1,7 +1,10 @@
 // The configuration check works on a copy of the global tree, so nothing the
-// library keeps is changed, and every failing call is named in the trace.
+// library keeps is changed (hooks that run while the default device is
+// resolved change the copy), and every failing call is named in the trace.
 #include "checks/audio/alsa_config.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "checks/audio/alsa_binding.h"
@@ -52,24 +55,52 @@ void dump_config_node(const char *label, snd_config_t *node) {
     }
 }
 
+// ALSA writes its own error lines to stderr (a default device that names a
+// missing card gives several). Without --debug stderr must stay quiet; with it
+// they join the trace as whole lines.
+static void trace_alsa_error(const char *file, int line, const char *function, int err,
+                             const char *format, ...) TARVEK_PRINTF(5, 6);
+
+static void trace_alsa_error(const char *file, int line, const char *function, int err,
+                             const char *format, ...) {
+    if (!is_debug_enabled()) return;
+    char message[512] = "";
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        vsnprintf(message, sizeof message, format, args);
+        va_end(args);
+    }
+    if (!file) file = "";
+    if (!function) function = "";
+    if (err)
+        debug_trace("ALSA lib %s:%d:(%s) %s (%d)\n", file, line, function, message, err);
+    else
+        debug_trace("ALSA lib %s:%d:(%s) %s\n", file, line, function, message);
+}
+
 // The calls in their order; the first negative result ends them. Gives the
-// last result, with the label of the call that gave it.
-static int read_default_pcm_type(snd_config_t **copy, const char **label) {
+// last result, with the label of the call that gave it. The default device is
+// resolved as an application opening "default" would have it: aliases
+// followed and the hooks met on the way run (Debian's PulseAudio routing is
+// one), which a plain search of the tree never does. *dev_node is the
+// caller's to delete.
+static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
+                                 const char **label) {
     *label = "snd_config_update()";
     int result = alsa.snd_config_update();
     if (result < 0) return result;
     *label = "snd_config_copy()";
     result = alsa.snd_config_copy(copy, *alsa.snd_config);
     if (result < 0) return result;
-    snd_config_t *dev_node = nullptr;
-    *label = "snd_config_search(pcm.default)";
-    result = alsa.snd_config_search(*copy, "pcm.default", &dev_node);
+    *label = "snd_config_search_definition(pcm.default)";
+    result = alsa.snd_config_search_definition(*copy, "pcm", "default", dev_node);
     if (result < 0) return result;
     snd_config_t *type_node = nullptr;
     *label = "snd_config_search(type)";
-    result = alsa.snd_config_search(dev_node, "type", &type_node);
+    result = alsa.snd_config_search(*dev_node, "type", &type_node);
     if (result < 0) {
-        dump_config_node("dev_node", dev_node);
+        dump_config_node("dev_node", *dev_node);
         return result;
     }
     const char *type = nullptr;
@@ -87,11 +118,15 @@ static int read_default_pcm_type(snd_config_t **copy, const char **label) {
 }
 
 // A positive result of an earlier call is overwritten by the next one; only
-// the last call's nonzero result reaches the trace.
+// the last call's nonzero result reaches the trace. The resolved device is a
+// tree of its own, apart from the copy the hooks changed: both are freed.
 void check_default_pcm_type() {
+    if (alsa_set_error_handler) alsa_set_error_handler(trace_alsa_error);
     snd_config_t *copy = nullptr;
+    snd_config_t *dev_node = nullptr;
     const char *label = "";
-    int result = read_default_pcm_type(&copy, &label);
+    int result = read_default_pcm_type(&copy, &dev_node, &label);
     if (result != 0) debug_trace("%s failed (%d)\n", label, result);
+    if (dev_node) alsa.snd_config_delete(dev_node);
     if (copy) alsa.snd_config_delete(copy);
 }
