@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 
 install_packages $build_packages $(both_arches "$runtime_libs") $test_packages
-cmake -S . -B build >/dev/null
+cmake -S . -B build -DTARVEK_BENCH=ON >/dev/null
 cmake --build build -j"$(nproc)" --target tarvek_bench
 exec bench/run-with-stack.sh build "$@"

@@ -4,12 +4,10 @@
 #include <unistd.h>
 
 #include "driver/command_line.h"
-#include "driver/settings.h"
 #include "isolate/run_isolated.h"
 #include "libprobe/library.h"
 #include "libprobe/library_steps.h"
 #include "report/report.h"
-#include "target/target.h"
 
 static int audio_like_check(const char *) {
     debug_trace("pulse_running=%d\n", 1);
@@ -25,8 +23,6 @@ static int slow_check(const char *) {
 
 int main(int argc, char **argv) {
     if (parse_command_line(argc, argv) != RUN_CHECKS) return 2;
-    target_bits = build_target_bits;
-    arch_suffix = build_arch_suffix;
     check_library_table();
     check_alternative_libraries();
     check_mdns_library();

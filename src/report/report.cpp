@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "driver/settings.h"
+#include "target/target.h"
 
 static void write_property_section(const char *key, const char *suffix, const char *format,
                                    va_list args) TARVEK_PRINTF(3, 0);
@@ -60,6 +60,11 @@ void report_broken_library(const char *lib_id, const char *soname) {
     fprintf(stdout, "\n[Broken%s%s]\n", lib_id, arch_suffix);
     write_library_lines("Broken", soname);
 }
+
+// Set once by the driver from the command line; check children inherit it.
+static int debug_enabled = 0;
+
+void set_debug_enabled(int enabled) { debug_enabled = enabled; }
 
 void debug_trace(const char *format, ...) {
     if (!debug_enabled) return;

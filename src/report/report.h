@@ -10,5 +10,7 @@ void report_issue(const char *issue_id, const char *title);
 void report_missing_library(const char *lib_id, const char *soname);
 void report_broken_library(const char *lib_id, const char *soname);
 
+// The trace stays silent until the driver turns it on ("--debug").
+void set_debug_enabled(int enabled);
 void debug_trace(const char *format, ...) TARVEK_PRINTF(1, 2);
 int is_debug_enabled();

@@ -62,20 +62,7 @@ Probe probe_of(const Plan &plan, const std::string &soname) {
     return at == plan.end() ? Probe::nothing : kind_of(at->second).probe;
 }
 
-// The candidates of the three alternative lists, in probe order, duplicates
-// included, and the section each list writes when none of them loads.
-struct Alternatives {
-    const char *lib_id;
-    std::vector<const char *> sonames;
-};
-
-const Alternatives alternatives[] = {
-    {"LibGnutls",
-     {"libgnutls.so.30", "libgnutls.so.30", "libgnutls.so.28", "libgnutls-deb0.so.28",
-      "libgnutls.so.26", "libgnutls-deb0.so.28"}},
-    {"LibLber2", {"liblber-2.5.so.0", "liblber-2.4.so.2", "liblber.so.2"}},
-    {"LibLdap_r2", {"libldap-2.5.so.0", "libldap_r-2.4.so.2", "libldap.so.2"}},
-};
+const std::vector<Alternatives> alternatives = alternative_lists();
 
 constexpr const char *libpulse = "libpulse.so.0";
 constexpr const char *libasound = "libasound.so.2";
@@ -87,19 +74,11 @@ constexpr const char *libgl = "libGL.so.1";
 constexpr const char *libnss_mdns = "libnss_mdns.so.2";
 constexpr const char *libvulkan = "libvulkan.so.1";
 
-// The library table of this program, in report order.
-std::vector<TableRow> table_of(const ProgramUnderTest &p) {
-    std::vector<TableRow> rows;
-    for (const auto &row : table_rows)
-        if (p.bits == 64 || !row.only_64) rows.push_back(row);
-    return rows;
-}
-
 // Every library the library steps probe in their own children: the table
 // rows, each distinct candidate, mdns and vulkan.
 std::vector<std::string> probed_sonames(const ProgramUnderTest &p) {
     std::vector<std::string> sonames;
-    for (const auto &row : table_of(p))
+    for (const auto &row : library_rows(p))
         sonames.push_back(row.soname);
     for (const auto &list : alternatives)
         for (const char *soname : list.sonames)
@@ -149,15 +128,12 @@ Sections operator+(Sections a, const Sections &b) {
 const Sections display = {property("display.depth", "24"), property("display.dpi", "-1.0")};
 
 // No GStreamer library: every pack lacks its first element.
-const Sections no_gstreamer = {
-    missing("LibGstreamer1", libgstreamer),
-    pack("MissingGStreamer1Bad2", "gst-plugins-bad", "h264parse"),
-    pack("MissingGStreamer1Base2", "gst-plugins-base", "audioconvert"),
-    pack("MissingGStreamer1Good2", "gst-plugins-good", "avidemux"),
-    pack("MissingGStreamer1Ugly", "gst-plugins-ugly", "asfdemux"),
-    pack("MissingGStreamer1Mpg123audiodec", "gst-plugins-ugly", "mpg123audiodec"),
-    pack("MissingGStreamer1Libav", "gst-libav", "avdec_eac3"),
-};
+const Sections no_gstreamer = [] {
+    Sections sections = {missing("LibGstreamer1", libgstreamer)};
+    for (const auto &plugin_pack : plugin_packs())
+        sections.push_back(pack(plugin_pack.issue_id, plugin_pack.pack_name, plugin_pack.elements[0]));
+    return sections;
+}();
 
 std::string library_section(const ProgramUnderTest &p, Probe probe, const char *lib_id,
                             const char *soname) {
@@ -210,7 +186,7 @@ struct MatrixRow {
 
 std::string expected_report(const ProgramUnderTest &p, const MatrixRow &row) {
     std::string out;
-    for (const auto &table_row : table_of(p))
+    for (const auto &table_row : library_rows(p))
         out += library_section(p, probe_of(row.plan, table_row.soname), table_row.lib_id,
                                table_row.soname);
     if (row.alternatives_missing)

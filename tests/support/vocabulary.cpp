@@ -39,7 +39,7 @@ std::map<std::string, std::string> manual_page_titles(const std::string &page) {
 
 const Vocabulary &documented_vocabulary() {
     static const Vocabulary vocabulary = [] {
-        std::string page = read_text_file(TARVEK_SOURCE_DIR "/doc/tarvek.1");
+        std::string page = read_text_file(TARVEK_MANUAL_PAGE);
         return Vocabulary{manual_page_entries(page, "ISSUES"),
                           manual_page_entries(page, "LIBRARIES"),
                           manual_page_entries(page, "PROPERTIES"), manual_page_titles(page)};

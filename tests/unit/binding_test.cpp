@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture.h"
-#include "driver/settings.h"
 #include "libprobe/binding.h"
+#include "report/report.h"
 
 namespace {
 
@@ -34,11 +34,11 @@ TEST_P(BindLibrary, LooksUpEveryName) {
     std::vector<NamedSlot> table;
     for (size_t i = 0; i < slots.size(); ++i)
         table.push_back(named_slot(GetParam().names[i].name, &slots[i], GetParam().names[i].optional));
-    debug_enabled = 1;
+    set_debug_enabled(1);
     StreamCapture err(stderr);
     EXPECT_EQ(bind_library(libc, table), GetParam().expected);
     EXPECT_EQ(err.text(), GetParam().trace);
-    debug_enabled = 0;
+    set_debug_enabled(0);
     for (size_t i = 0; i < slots.size(); ++i)
         EXPECT_EQ(reinterpret_cast<void *>(slots[i]), dlsym(libc, GetParam().names[i].name));
 }

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/settings.h"
 #include "isolate/run_isolated.h"
 #include "report/report.h"
 
@@ -64,7 +63,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 // One slow case covers the time-out and the reaping of its leftover child.
 TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
-    debug_enabled = 1;
+    set_debug_enabled(1);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run_isolated(sleeps_past_watchdog, nullptr), TEST_BROKEN);
     double waited = seconds_since(start);
@@ -74,7 +73,7 @@ TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
     // and return its own outcome.
     EXPECT_EQ(run_isolated(returns_zero, nullptr), TEST_FAILED);
     EXPECT_EQ(run_isolated(returns_one, nullptr), TEST_PASSED);
-    debug_enabled = 0;
+    set_debug_enabled(0);
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
 }
@@ -119,8 +118,6 @@ int writes_then_returns(const char *) {
 }
 
 TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
-    target_bits = 64;
-    arch_suffix = "";
     char path[] = "/tmp/tarvek-runner-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -136,7 +133,7 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     text.resize(pread(fd, text.data(), text.size(), 0));
     close(fd);
     unlink(path);
-    EXPECT_EQ(text, "[Kept]\n\"Title\"=\"flushed by the child\"\n\n");
+    EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/settings.h"
 #include "report/report.h"
+#include "target/target.h"
 
 static const char *const registry_files[] = {"registry.i586.bin", "registry.i686.bin", nullptr};
 static const char marker[] = "BLACKLIST";
