@@ -40,14 +40,14 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
 }
 
 void print_usage() {
-    printf("Usage: %s [--debug] [--help]\n", program_name);
+    fprintf(report_stream, "Usage: %s [--debug] [--help]\n", program_name);
     fputs("\n"
           "Checks the system environment for issues that may affect Windows applications.\n"
           "\n"
           "Options:\n"
           "  --debug       Outputs detailed debugging information.\n"
           "  --help, -h    Shows this help message\n",
-          stdout);
+          report_stream);
 }
 
 void print_try_help() {

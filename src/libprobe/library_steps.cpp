@@ -2,8 +2,7 @@
 // child; the sections are written here, in the main process, afterwards.
 #include "libprobe/library_steps.h"
 
-#include <cstdlib>
-
+#include "isolate/run_isolated.h"
 #include "libprobe/library.h"
 #include "libprobe/library_table.h"
 #include "report/report.h"
@@ -28,9 +27,11 @@ void check_alternative_libraries() {
 // The mdns resolver only matters when the name-service switch asks for it.
 // The pattern is deliberately loose (commented lines and mdns4_minimal
 // match too): a false probe costs one fork, a missed one a broken lookup.
+// The search has the watchdog's time limit: a name-service file that never
+// ends (a FIFO, a hung network file system) must not hold the run.
 void check_mdns_library() {
     static const char command[] = "egrep 'hosts:.*mdns4' /etc/nsswitch.conf >/dev/null 2>&1";
-    int status = system(command);
+    int status = run_shell_command(command);
     if (status != 0) {
         debug_trace("%s returned %d\n", command, status);
         return;

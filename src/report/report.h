@@ -2,7 +2,14 @@
 // program through these writers, so the front end sees one exact format.
 #pragma once
 
+#include <cstdio>
+
 #define TARVEK_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+
+// Where the writers put the report: standard output until the runner points
+// it at its own way out (the main process's private stdout, or a check
+// child's report channel).
+extern FILE *report_stream;
 
 void report_property(const char *key, const char *format, ...) TARVEK_PRINTF(2, 3);
 void report_arch_property(const char *key, const char *format, ...) TARVEK_PRINTF(2, 3);

@@ -18,13 +18,6 @@ std::vector<Alternatives> alternative_lists() {
     return lists;
 }
 
-std::vector<std::string> alternative_sonames() {
-    std::vector<std::string> sonames;
-    for (const auto &list : alternative_lists())
-        sonames.insert(sonames.end(), list.sonames.begin(), list.sonames.end());
-    return sonames;
-}
-
 std::vector<Pack> plugin_packs() {
     std::vector<Pack> packs;
     for (const PluginPack *pack = plugin_pack_table; pack->issue_id; ++pack) {

@@ -20,8 +20,6 @@ struct Alternatives {
     std::vector<const char *> sonames; // in probe order, duplicates included
 };
 std::vector<Alternatives> alternative_lists();
-// Every candidate of the alternative lists in probe order, duplicates included.
-std::vector<std::string> alternative_sonames();
 
 struct Pack {
     const char *issue_id;

@@ -69,10 +69,11 @@ std::string entry_text(const std::string &page, const std::string &id) {
     return page.substr(at, page.find('\n', at) - at);
 }
 
-std::string roff(std::string text) {
-    for (size_t at = 0; (at = text.find('-', at)) != std::string::npos; at += 2)
-        text.insert(at, "\\");
-    return text;
+std::string roff(const std::string &text) {
+    std::string escaped;
+    for (char c : text)
+        escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    return escaped;
 }
 
 TEST(ManualPage, NamesEachTableRowsSonameAndWhichProgramsProbeIt) {

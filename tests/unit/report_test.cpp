@@ -22,7 +22,7 @@ class ReportTest : public ::testing::TestWithParam<Build> {
 };
 
 TEST_P(ReportTest, PropertySectionsCarryTheSuffixOnlyForArchProperties) {
-    StreamCapture out(stdout);
+    StreamCapture out(report_stream);
     report_property("display.depth", "%d", 24);
     report_property("display.dpi", "%.1f", -1.0);
     report_arch_property("vulkan.present", "%s", "yes");
@@ -32,13 +32,13 @@ TEST_P(ReportTest, PropertySectionsCarryTheSuffixOnlyForArchProperties) {
 }
 
 TEST_P(ReportTest, IssueSectionKeepsTheTitleUnchangedAndUnescaped) {
-    StreamCapture out(stdout);
+    StreamCapture out(report_stream);
     report_issue("X11NotWorking", "X11 \"does\" not\nwork %d");
     EXPECT_EQ(out.text(), "[X11NotWorking" + sfx() + "]\n\"Title\"=\"X11 \"does\" not\nwork %d\"\n\n");
 }
 
 TEST_P(ReportTest, MissingAndBrokenLibrarySections) {
-    StreamCapture out(stdout);
+    StreamCapture out(report_stream);
     report_missing_library("LibVulkan", "libvulkan.so.1");
     report_broken_library("LibCups", "libcups.so.2");
     EXPECT_EQ(out.text(), "[MissingLibVulkan" + sfx() + "]\n\"Lib\"=\"libvulkan.so.1\"\n"
@@ -55,7 +55,7 @@ TEST_P(ReportTest, TraceOnlyWithDebugAndExactlyAsFormatted) {
     }
     set_debug_enabled(1);
     StreamCapture err(stderr);
-    StreamCapture out(stdout);
+    StreamCapture out(report_stream);
     debug_trace("found %d-bit %s\n", 64, "libX11.so.6");
     debug_trace("no newline");
     EXPECT_EQ(is_debug_enabled(), 1);

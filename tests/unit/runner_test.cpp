@@ -9,8 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
+#include "isolate/descendants.h"
 #include "isolate/run_isolated.h"
 #include "report/report.h"
 
@@ -134,6 +136,30 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     close(fd);
     unlink(path);
     EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
+}
+
+// Where the kernel keeps no list of children, a scan of /proc finds the same.
+TEST(Descendants, KernelListAndProcScanFindTheSameChildren) {
+    std::set<pid_t> started;
+    for (int i = 0; i < 2; ++i) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            pause();
+            _exit(0);
+        }
+        started.insert(pid);
+    }
+    pid_t listed[64], scanned[64];
+    int listed_count = list_children(listed, 64, false);
+    int scanned_count = list_children(scanned, 64, true);
+    std::set<pid_t> from_list(listed, listed + std::max(listed_count, 0));
+    std::set<pid_t> from_scan(scanned, scanned + std::max(scanned_count, 0));
+    for (pid_t pid : started) {
+        EXPECT_EQ(from_list.count(pid), 1u);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(from_scan, from_list);
 }
 
 }  // namespace
