@@ -44,7 +44,8 @@ static double now_ms() {
     dup2(null, 0), dup2(out, 1), dup2(null, 2);
     const char *old = getenv("LD_LIBRARY_PATH");
     if (library_dir)
-        setenv("LD_LIBRARY_PATH", (library_dir + (old ? ":" + std::string(old) : "")).c_str(), 1);
+        setenv("LD_LIBRARY_PATH",
+               (library_dir + (old && *old ? ":" + std::string(old) : "")).c_str(), 1);
     if (!traced || (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0 && raise(SIGSTOP) == 0))
         execl(file, file, nullptr);
     _exit(127);
