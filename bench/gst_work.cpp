@@ -4,7 +4,7 @@
 // brings the registry of its word size up to date.
 #include <gst/gst.h>
 
-#include "checks/gstreamer/gstreamer_check.h"
+#include "checks/gstreamer/plugin_packs.h"
 
 int main() {
     char program[] = "tarvek";

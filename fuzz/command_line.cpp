@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
-#include "driver/settings.h"
+#include "report/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<char *> argv;
     for (auto &word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    debug_enabled = 0;
+    set_debug_enabled(0);
     FILE *saved_out = stdout, *saved_err = stderr;
     stdout = stderr = null_stream;
     CommandLineVerdict verdict = parse_command_line(static_cast<int>(words.size()), argv.data());

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 
 install_packages $build_packages $(both_arches "$runtime_libs")
-cmake -S . -B build -DTARVEK_TESTS=OFF >/dev/null
+cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 for program in build/tarvek build/tarvek64; do
   echo "== $program"

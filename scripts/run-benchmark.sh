@@ -17,7 +17,8 @@ if [ "$(git -C "$base/src" rev-parse HEAD 2>/dev/null)" != "$commit" ]; then
   [ ! -e "$base/src" ] || git worktree remove --force "$base/src"
   git worktree add -f --detach "$base/src" "$commit" >/dev/null
 fi
-cmake -S "$base/src" -B "$base/build" -DTARVEK_TESTS=OFF >/dev/null
+cmake -S "$base/src" -B "$base/build" --no-warn-unused-cli -DTARVEK_TESTS=OFF -DBUILD_TESTING=OFF \
+  >/dev/null
 cmake --build "$base/build" -j"$(nproc)" --target tarvek tarvek64 >/dev/null
 echo "sequential baseline: $(git log -1 --format='%h %s' "$commit")"
 exec bench/run-with-stack.sh build "$PWD/$base/build" "$@"

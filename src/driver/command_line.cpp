@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/settings.h"
+#include "report/report.h"
+
+const char *program_name = nullptr;
 
 // argc may be 0 (execve allows an empty vector): then there is no argv[0]
 // to read, and the program has no name at all.
@@ -25,7 +27,7 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
     for (int i = 1; i < argc && argv[i]; ++i) {
         const char *arg = argv[i];
         if (strcmp(arg, "--debug") == 0) {
-            debug_enabled = 1;
+            set_debug_enabled(1);
         } else if (asks_for_help(arg)) {
             help = true;
         } else {
@@ -38,14 +40,14 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
 }
 
 void print_usage() {
-    printf("Usage: %s [--debug] [--help]\n", program_name);
+    fprintf(report_stream, "Usage: %s [--debug] [--help]\n", program_name);
     fputs("\n"
           "Checks the system environment for issues that may affect Windows applications.\n"
           "\n"
           "Options:\n"
           "  --debug       Outputs detailed debugging information.\n"
           "  --help, -h    Shows this help message\n",
-          stdout);
+          report_stream);
 }
 
 void print_try_help() {

@@ -8,7 +8,12 @@ enum CommandLineVerdict {
     BAD_OPTION,
 };
 
-// Sets program_name and debug_enabled; writes the unknown-option messages.
+// argv[0] after its last '/', as the usage and error messages name the
+// program; set by parse_command_line.
+extern const char *program_name;
+
+// Sets program_name and turns on the trace for "--debug"; writes the
+// unknown-option messages.
 CommandLineVerdict parse_command_line(int argc, char **argv);
 void print_usage();
 void print_try_help();

@@ -2,11 +2,8 @@
 #include "driver/command_line.h"
 #include "driver/sequence.h"
 #include "driver/startup.h"
-#include "isolate/run_isolated.h"
 
-int main(int argc, char **argv) {
-    harden_standard_streams();
-    reset_inherited_signals();
+static int run(int argc, char **argv) {
     switch (parse_command_line(argc, argv)) {
     case SHOW_USAGE:
         print_usage();
@@ -19,4 +16,9 @@ int main(int argc, char **argv) {
     }
     run_check_sequence();
     return 0;
+}
+
+int main(int argc, char **argv) {
+    start_process();
+    return finish_process(run(argc, argv));
 }

@@ -7,11 +7,9 @@
 #include "checks/gstreamer/gstreamer_check.h"
 #include "checks/system/kernel_limits.h"
 #include "checks/system/thread_cancel.h"
-#include "driver/settings.h"
 #include "isolate/run_isolated.h"
 #include "libprobe/library_steps.h"
 #include "report/report.h"
-#include "target/target.h"
 
 // A cancel that crashes or stalls the child is the finding; a reported
 // error or a missing library is not (the latter has its own section).
@@ -39,8 +37,6 @@ static void check_graphics() {
 }
 
 void run_check_sequence() {
-    target_bits = build_target_bits;
-    arch_suffix = build_arch_suffix;
     check_library_table();
     check_alternative_libraries();
     check_mdns_library();

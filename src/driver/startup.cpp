@@ -1,16 +1,26 @@
-// Standard streams as a launcher may leave them. A closed descriptor 1 would
-// be handed to the next file or socket a check opens (a library file, the X
-// connection), and report bytes would go into it; a reader that closed its
-// end of the pipe would kill the run by SIGPIPE midway, leaving children
-// behind. Writes that fail are not reported: findings that cannot be
-// delivered have nobody to be delivered to.
+// Start-up changes only what the runner depends on; the rest of the state a
+// launcher hands down (other signals, their mask) is left as it came.
 #include "driver/startup.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cstdio>
+#include <cstring>
 
+#include "driver/command_line.h"
+#include "isolate/descendants.h"
+#include "isolate/process_signals.h"
+#include "isolate/report_output.h"
+
+// Enough for libGL and its driver; more would slow the libraries that close
+// every descriptor up to the limit before they exec.
+constexpr rlim_t wanted_descriptors = 1024;
+
+// A closed descriptor 1 would be handed to the next file or socket opened
+// (the X connection, say), and report bytes would go into it. A launcher
+// that closed stdout has discarded the report: /dev/null takes it.
 static void fill_closed_descriptor(int fd) {
     if (fcntl(fd, F_GETFD) != -1) return;
     int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
@@ -22,7 +32,27 @@ static void fill_closed_descriptor(int fd) {
     }
 }
 
-void harden_standard_streams() {
+// Raised, never lowered, and never above the hard limit.
+static void raise_descriptor_limit() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted_descriptors) return;
+    limit.rlim_cur = limit.rlim_max < wanted_descriptors ? limit.rlim_max : wanted_descriptors;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+void start_process() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) fill_closed_descriptor(fd);
-    signal(SIGPIPE, SIG_IGN);
+    raise_descriptor_limit();
+    take_process_signals();
+    adopt_orphans();
+    open_report_output();
+}
+
+int finish_process(int status) {
+    end_descendants();
+    int error = finish_report_output();
+    end_run_if_terminated();
+    if (!error) return status;
+    fprintf(stderr, "%s:error: cannot write the report: %s\n", program_name, strerror(error));
+    return 1;
 }

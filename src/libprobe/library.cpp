@@ -2,8 +2,8 @@
 // initialisation crashes or hangs is reported broken instead of killing us.
 #include "libprobe/library.h"
 
-#include "driver/settings.h"
 #include "report/report.h"
+#include "target/target.h"
 
 // The loader may give no message at all; never hand a null to %s.
 static const char *loader_message() {

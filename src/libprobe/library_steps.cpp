@@ -2,30 +2,36 @@
 // child; the sections are written here, in the main process, afterwards.
 #include "libprobe/library_steps.h"
 
-#include <cstdlib>
-
+#include "isolate/run_isolated.h"
 #include "libprobe/library.h"
 #include "libprobe/library_table.h"
 #include "report/report.h"
+#include "target/target.h"
 
+// Rows of the other word size only are skipped without a word.
 void check_library_table() {
-    for (int i = 0; i < library_table_rows; ++i)
-        check_library(library_table[i].lib_id, library_table[i].soname);
+    for (int i = 0; i < library_table_rows; ++i) {
+        const LibraryEntry &row = library_table[i];
+        if (has_word_size(row, target_bits)) check_library(row.lib_id, row.soname);
+    }
 }
 
 // Each list reports under its first soname when nothing in it loads.
 void check_alternative_libraries() {
-    check_library_alternatives("LibGnutls", gnutls_sonames[0], gnutls_sonames);
-    check_library_alternatives("LibLber2", lber_sonames[0], lber_sonames);
-    check_library_alternatives("LibLdap_r2", ldap_sonames[0], ldap_sonames);
+    for (int i = 0; i < alternative_library_count; ++i) {
+        const AlternativeLibrary &library = alternative_libraries[i];
+        check_library_alternatives(library.lib_id, library.sonames[0], library.sonames);
+    }
 }
 
 // The mdns resolver only matters when the name-service switch asks for it.
 // The pattern is deliberately loose (commented lines and mdns4_minimal
 // match too): a false probe costs one fork, a missed one a broken lookup.
+// The search has the watchdog's time limit: a name-service file that never
+// ends (a FIFO, a hung network file system) must not hold the run.
 void check_mdns_library() {
     static const char command[] = "egrep 'hosts:.*mdns4' /etc/nsswitch.conf >/dev/null 2>&1";
-    int status = system(command);
+    int status = run_shell_command(command);
     if (status != 0) {
         debug_trace("%s returned %d\n", command, status);
         return;

@@ -76,33 +76,8 @@ Fault fault_of(const Plan &plan, const std::string &soname) {
     return at == plan.end() ? Fault::real : at->second;
 }
 
-struct Alternatives {
-    const char *lib_id;
-    std::vector<const char *> sonames; // in probe order, duplicates included
-};
-
-const Alternatives alternatives[] = {
-    {"LibGnutls",
-     {"libgnutls.so.30", "libgnutls.so.30", "libgnutls.so.28", "libgnutls-deb0.so.28",
-      "libgnutls.so.26", "libgnutls-deb0.so.28"}},
-    {"LibLber2", {"liblber-2.5.so.0", "liblber-2.4.so.2", "liblber.so.2"}},
-    {"LibLdap_r2", {"libldap-2.5.so.0", "libldap_r-2.4.so.2", "libldap.so.2"}},
-};
-
-struct Pack {
-    const char *issue_id;
-    const char *pack_name;
-    const char *first_element;
-};
-
-const Pack packs[] = {
-    {"MissingGStreamer1Bad2", "gst-plugins-bad", "h264parse"},
-    {"MissingGStreamer1Base2", "gst-plugins-base", "audioconvert"},
-    {"MissingGStreamer1Good2", "gst-plugins-good", "avidemux"},
-    {"MissingGStreamer1Ugly", "gst-plugins-ugly", "asfdemux"},
-    {"MissingGStreamer1Mpg123audiodec", "gst-plugins-ugly", "mpg123audiodec"},
-    {"MissingGStreamer1Libav", "gst-libav", "avdec_eac3"},
-};
+const std::vector<Alternatives> alternatives = alternative_lists();
+const std::vector<Pack> packs = plugin_packs();
 
 constexpr const char *libpulse = "libpulse.so.0";
 constexpr const char *libasound = "libasound.so.2";
@@ -117,8 +92,8 @@ constexpr const char *libnss_mdns = "libnss_mdns.so.2";
 // rows of this build, each distinct candidate, mdns and vulkan.
 std::vector<std::string> probed_sonames(const ProgramUnderTest &p) {
     std::vector<std::string> sonames;
-    for (const auto &row : table_rows)
-        if (p.bits == 64 || !row.only_64) sonames.push_back(row.soname);
+    for (const auto &row : library_rows(p))
+        sonames.push_back(row.soname);
     for (const auto &list : alternatives)
         for (const char *soname : list.sonames)
             if (std::find(sonames.begin(), sonames.end(), soname) == sonames.end())
@@ -146,9 +121,8 @@ std::string library_sections(const ProgramUnderTest &p, const Plan &plan, const 
 // The egrep stand-in always finds mdns4 on the hosts line, so mdns is probed.
 std::string expected_library_steps(const ProgramUnderTest &p, const Plan &plan) {
     std::string sections;
-    for (const auto &row : table_rows)
-        if (p.bits == 64 || !row.only_64)
-            sections += library_sections(p, plan, row.lib_id, row.soname);
+    for (const auto &row : library_rows(p))
+        sections += library_sections(p, plan, row.lib_id, row.soname);
     // A broken candidate is passed over like a missing one: only a load that
     // passes ends the list, and an exhausted list names its first soname.
     for (const auto &list : alternatives) {
@@ -229,7 +203,7 @@ std::string expected_gstreamer(const ProgramUnderTest &p, const Plan &plan) {
         sections +=
             issue_section(p, pack.issue_id,
                           std::string("The ") + pack.pack_name + " " + std::to_string(p.bits) +
-                              "-bit GStreamer plugins appear to be missing " + pack.first_element);
+                              "-bit GStreamer plugins appear to be missing " + pack.elements[0]);
     return sections;
 }
 

@@ -7,38 +7,21 @@
 #include <functional>
 
 #include "media_support.h"
+#include "program_tables.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-struct Pack {
-    const char *issue_id;
-    const char *pack_name;
-    std::vector<const char *> elements;
-};
-
-// The table as the front end knows it, kept here by hand on purpose.
-const std::vector<Pack> packs = {
-    {"MissingGStreamer1Bad2", "gst-plugins-bad", {"h264parse", "mpeg4videoparse"}},
-    {"MissingGStreamer1Base2",
-     "gst-plugins-base",
-     {"audioconvert", "oggdemux", "videoconvert", "vorbisdec"}},
-    {"MissingGStreamer1Good2",
-     "gst-plugins-good",
-     {"avidemux", "flacdec", "jpegdec", "matroskademux", "vp9dec"}},
-    {"MissingGStreamer1Ugly", "gst-plugins-ugly", {"asfdemux", "mpg123audiodec"}},
-    {"MissingGStreamer1Mpg123audiodec", "gst-plugins-ugly", {"mpg123audiodec"}},
-    {"MissingGStreamer1Libav",
-     "gst-libav",
-     {"avdec_eac3", "avdec_h264", "avdec_vp9", "avdec_wmav2", "avdec_wmv3"}},
-};
+// The program's packs; their order is checked against the front end's by
+// the program tables test.
+const std::vector<Pack> packs = plugin_packs();
 
 class Gstreamer : public ::testing::TestWithParam<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
     std::string issue(const Pack &pack, const std::string &element) const {
-        return "[" + std::string(pack.issue_id) + GetParam().suffix + "]\n\"Title\"=\"The " +
+        return std::string("[") + pack.issue_id + GetParam().suffix + "]\n\"Title\"=\"The " +
                pack.pack_name + " " + bits() + "-bit GStreamer plugins appear to be missing " +
                element + "\"\n\n";
     }

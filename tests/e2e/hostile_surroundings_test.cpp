@@ -25,27 +25,33 @@ namespace {
 
 class Hostile : public ::testing::TestWithParam<ProgramUnderTest> {};
 
-// A closed, full or abandoned stdout loses the report but not the run: the
-// sequence still completes (the trace on stderr proves it) and ends with 0.
-// Dying by SIGPIPE instead would end the run midway with children left over.
+// A closed stdout at start means the launcher discarded the report: the run
+// completes and ends with 0. A full or abandoned stdout loses the report: the
+// sequence still completes (the trace on stderr proves it), and the program
+// says so and ends with 1. Dying by SIGPIPE instead would end the run midway.
 TEST_P(Hostile, UndeliverableReportStillCompletesTheRun) {
     RunResult reference = run_program(GetParam(), {.args = {"--debug"}});
     ASSERT_EQ(reference.exit_code(), 0);
+    const std::string failed = std::string(GetParam().name) + ":error: cannot write the report: ";
     struct Case {
         const char *name;
         StdoutTarget target;
+        int exit_code;
+        std::string message;
     };
-    for (const Case &c : {Case{"stdout closed", StdoutTarget::closed},
-                          Case{"stdout on /dev/full", StdoutTarget::dev_full},
-                          Case{"stdout reader gone", StdoutTarget::reader_gone}}) {
+    for (const Case &c : {Case{"stdout closed", StdoutTarget::closed, 0, ""},
+                          Case{"stdout on /dev/full", StdoutTarget::dev_full, 1,
+                               failed + "No space left on device\n"},
+                          Case{"stdout reader gone", StdoutTarget::reader_gone, 1,
+                               failed + "Broken pipe\n"}}) {
         RunOptions options;
         options.args = {"--debug"};
         options.stdout_target = c.target;
         RunResult r = run_program(GetParam(), options);
         EXPECT_TRUE(WIFEXITED(r.status)) << c.name << ": status " << r.status;
-        EXPECT_EQ(r.exit_code(), 0) << c.name;
+        EXPECT_EQ(r.exit_code(), c.exit_code) << c.name;
         EXPECT_EQ(r.out, "") << c.name;
-        EXPECT_EQ(r.err, reference.err) << c.name;
+        EXPECT_EQ(r.err, reference.err + c.message) << c.name;
         EXPECT_LT(r.seconds, 4.0) << c.name;
     }
 }
@@ -207,8 +213,8 @@ int live_children_of_the_program() {
     return live;
 }
 
-// The program puts SIGTERM back to its default, so a watchdog whose test
-// child ended first dies at once. Inherited ignored, every such watchdog
+// A watchdog whose test child ended first must die at once, whatever the
+// launcher did to SIGTERM. Were it left to sleep, every such watchdog
 // would sleep out its five seconds: while the hanging probe waits, the
 // watchdogs of all the probes before it would still be there, and at the
 // end of the run the last ones would hold the report's pipe open.

@@ -13,50 +13,8 @@
 #include <vector>
 
 #include "paths.h"
+#include "program_tables.h"
 #include "run_program.h"
-
-struct TableRow {
-    const char *lib_id;
-    const char *soname;
-    bool only_64;
-};
-
-// The table as the front end knows it, in report order.
-inline constexpr TableRow table_rows[] = {
-    {"LibFreetype", "libfreetype.so.6", false},
-    {"LibXext", "libXext.so.6", false},
-    {"LibCapi20", "libcapi20.so.3", false},
-    {"LibCrypt", "libcrypt.so.1", true},
-    {"LibCups", "libcups.so.2", false},
-    {"LibDbus1", "libdbus-1.so.3", false},
-    {"LibFontconfig", "libfontconfig.so.1", false},
-    {"LibGmp", "libgmp.so.10", true},
-    {"LibGphoto2", "libgphoto2.so.6", false},
-    {"LibGphoto2Port12", "libgphoto2_port.so.12", false},
-    {"LibGssApi_Krb5", "libgssapi_krb5.so.2", false},
-    {"LibKrb5", "libkrb5.so.3", false},
-    {"LibNsl", "libnsl.so.1", true},
-    {"LibOdbc", "libodbc.so.2", false},
-    {"LibOpenal", "libopenal.so.1", false},
-    {"LibOpencl", "libOpenCL.so.1", false},
-    {"LibOsmesa82", "libOSMesa.so.8", false},
-    {"LibPcap", "libpcap.so.0.8", false},
-    {"LibResolv", "libresolv.so.2", false},
-    {"LibSane", "libsane.so.1", false},
-    {"LibStdc", "libstdc++.so.6", false},
-    {"LibUdev", "libudev.so.1", false},
-    {"LibUnwind2", "libunwind.so.8", true},
-    {"LibUsb", "libusb-1.0.so.0", false},
-    {"LibV4l2", "libv4l2.so.0", false},
-    {"LibXcomposite", "libXcomposite.so.1", false},
-    {"LibXcursor", "libXcursor.so.1", false},
-    {"LibXfixes", "libXfixes.so.3", false},
-    {"LibXi", "libXi.so.6", false},
-    {"LibXinerama", "libXinerama.so.1", false},
-    {"LibXrandr", "libXrandr.so.2", false},
-    {"LibXrender", "libXrender.so.1", false},
-    {"LibXxf86vm", "libXxf86vm.so.1", false},
-};
 
 inline std::string library_lines(const ProgramUnderTest &p, const std::string &kind,
                                  const std::string &soname) {

@@ -87,7 +87,7 @@ std::string unused_display() {
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
         std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
         if (stat(socket.c_str(), &st) != 0 && stat(lock.c_str(), &st) != 0)
-            return ":" + std::to_string(n);
+            return std::string(":").append(std::to_string(n));
     }
     return ":4399";
 }

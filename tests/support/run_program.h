@@ -38,6 +38,7 @@ struct RunOptions {
     int timeout_seconds = 120;
     StdoutTarget stdout_target = StdoutTarget::captured;
     std::vector<std::string> wrapper;  // a command the program runs under, e.g. valgrind
+    std::string working_dir;           // default: the test's own
     bool check_report = true;  // read stdout as a report when the run exits 0
 };
 

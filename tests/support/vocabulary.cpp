@@ -25,7 +25,7 @@ std::set<std::string> manual_page_entries(const std::string &page, const std::st
 
 const Vocabulary &documented_vocabulary() {
     static const Vocabulary vocabulary = [] {
-        std::string page = read_text_file(TARVEK_SOURCE_DIR "/doc/tarvek.1");
+        std::string page = read_text_file(TARVEK_MANUAL_PAGE);
         return Vocabulary{manual_page_entries(page, "ISSUES"),
                           manual_page_entries(page, "LIBRARIES"),
                           manual_page_entries(page, "PROPERTIES")};

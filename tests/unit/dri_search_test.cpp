@@ -12,7 +12,7 @@
 
 #include "capture.h"
 #include "checks/graphics/dri_search.h"
-#include "driver/settings.h"
+#include "report/report.h"
 
 namespace {
 
@@ -21,12 +21,10 @@ class DriSearch : public ::testing::Test {
     void SetUp() override {
         char pattern[] = "/tmp/tarvek-dri-XXXXXX";
         root_ = mkdtemp(pattern);
-        target_bits = 64;
-        arch_suffix = ".amd64";
-        debug_enabled = 1;
+        set_debug_enabled(1);
     }
     void TearDown() override {
-        debug_enabled = 0;
+        set_debug_enabled(0);
         std::filesystem::remove_all(root_);
     }
     std::string dir(const std::string &name, const std::vector<std::string> &entries) {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "capture.h"
-#include "driver/settings.h"
 #include "libprobe/library.h"
+#include "report/report.h"
 
 // Replaces the loader's dlerror for this test program: the message is gone.
 extern "C" char *dlerror() noexcept { return nullptr; }
@@ -14,12 +14,11 @@ extern "C" char *dlerror() noexcept { return nullptr; }
 namespace {
 
 TEST(LoaderMessage, NullMessageStillGivesOneTraceLine) {
-    debug_enabled = 1;
-    target_bits = 64;
+    set_debug_enabled(1);
     StreamCapture err(stderr);
     EXPECT_EQ(open_library("libtarvek-no-such-library.so.0"), nullptr);
     EXPECT_EQ(err.text(), "(no message from the dynamic loader)\n");
-    debug_enabled = 0;
+    set_debug_enabled(0);
 }
 
 }  // namespace

@@ -9,9 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
-#include "driver/settings.h"
+#include "isolate/descendants.h"
 #include "isolate/run_isolated.h"
 #include "report/report.h"
 
@@ -64,7 +65,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 // One slow case covers the time-out and the reaping of its leftover child.
 TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
-    debug_enabled = 1;
+    set_debug_enabled(1);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run_isolated(sleeps_past_watchdog, nullptr), TEST_BROKEN);
     double waited = seconds_since(start);
@@ -74,7 +75,7 @@ TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
     // and return its own outcome.
     EXPECT_EQ(run_isolated(returns_zero, nullptr), TEST_FAILED);
     EXPECT_EQ(run_isolated(returns_one, nullptr), TEST_PASSED);
-    debug_enabled = 0;
+    set_debug_enabled(0);
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
 }
@@ -119,8 +120,6 @@ int writes_then_returns(const char *) {
 }
 
 TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
-    target_bits = 64;
-    arch_suffix = "";
     char path[] = "/tmp/tarvek-runner-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -136,7 +135,31 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     text.resize(pread(fd, text.data(), text.size(), 0));
     close(fd);
     unlink(path);
-    EXPECT_EQ(text, "[Kept]\n\"Title\"=\"flushed by the child\"\n\n");
+    EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
+}
+
+// Where the kernel keeps no list of children, a scan of /proc finds the same.
+TEST(Descendants, KernelListAndProcScanFindTheSameChildren) {
+    std::set<pid_t> started;
+    for (int i = 0; i < 2; ++i) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            pause();
+            _exit(0);
+        }
+        started.insert(pid);
+    }
+    pid_t listed[64], scanned[64];
+    int listed_count = list_children(listed, 64, false);
+    int scanned_count = list_children(scanned, 64, true);
+    std::set<pid_t> from_list(listed, listed + std::max(listed_count, 0));
+    std::set<pid_t> from_scan(scanned, scanned + std::max(scanned_count, 0));
+    for (pid_t pid : started) {
+        EXPECT_EQ(from_list.count(pid), 1u);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(from_scan, from_list);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/settings.h"
 #include "report/report.h"
+#include "target/target.h"
 
 const char *const dri_dirs_32[] = {"/usr/lib/dri", "/usr/lib/i386-linux-gnu/dri", nullptr};
 const char *const dri_dirs_64[] = {"/usr/lib64/dri", "/usr/lib/x86_64-linux-gnu/dri", nullptr};

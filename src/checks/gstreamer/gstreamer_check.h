@@ -2,13 +2,7 @@
 // pack provides the elements that media playback needs.
 #pragma once
 
-struct PluginPack {
-    const char *issue_id; // null only in the row that ends the table
-    const char *pack_name;
-    const char *elements[8]; // element factory names, ended by the first null
-};
-
-extern const PluginPack plugin_pack_table[];
+#include "checks/gstreamer/plugin_packs.h"
 
 void check_plugin_pack(const PluginPack *pack);
 int check_gstreamer(const char *arg);

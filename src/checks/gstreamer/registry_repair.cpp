@@ -3,14 +3,16 @@
 #include "checks/gstreamer/registry_repair.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/settings.h"
 #include "report/report.h"
+#include "target/target.h"
 
 static const char *const registry_files[] = {"registry.i586.bin", "registry.i686.bin", nullptr};
 static const char marker[] = "BLACKLIST";
@@ -53,11 +55,30 @@ static char *registry_path(const char *home, const char *file) {
     return path;
 }
 
+// The kernel's own stat: fstat has no version as old as the oldest C library
+// we run on. The 32-bit program's struct stat is the kernel's stat64.
+static bool is_regular_file(int fd) {
+    struct stat st;
+#ifdef SYS_fstat64
+    long result = syscall(SYS_fstat64, fd, &st);
+#else
+    long result = syscall(SYS_fstat, fd, &st);
+#endif
+    return result == 0 && S_ISREG(st.st_mode);
+}
+
 // One read only: the head of the file decides. A failed read counts as no
-// bytes. False when the file cannot be opened.
+// bytes. False when the file cannot be opened or is not a regular file: the
+// open does not block, so a FIFO in the cache's place cannot hold the check
+// until its watchdog, and neither a FIFO nor a device is read.
 static bool read_head(const char *path, char *buffer, size_t *n) {
-    int fd = open(path, O_RDONLY);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    if (!is_regular_file(fd)) {
+        debug_trace("%s is not a regular file\n", path);
+        close(fd);
+        return false;
+    }
     ssize_t got = read(fd, buffer, registry_read_size);
     close(fd);
     *n = got > 0 ? static_cast<size_t>(got) : 0;

@@ -1,0 +1,105 @@
+// Handlers only note what came; the loop acts on it after its wait.
+#include "isolate/process_signals.h"
+
+#include <poll.h>
+#include <time.h>
+
+static const int termination_signals[] = {SIGTERM, SIGINT, SIGHUP};
+
+static sigset_t launcher_mask;
+static struct sigaction launcher_pipe_action;
+static bool launcher_remembered = false;
+// Blocked outside the wait, let in during it.
+static sigset_t loop_signals;
+static volatile sig_atomic_t termination_signal = 0;
+
+static void note_child(int) {}
+static void note_termination(int signo) { termination_signal = signo; }
+
+static void remember_launcher() {
+    if (launcher_remembered) return;
+    sigprocmask(SIG_SETMASK, nullptr, &launcher_mask);
+    sigaction(SIGPIPE, nullptr, &launcher_pipe_action);
+    sigemptyset(&loop_signals);
+    launcher_remembered = true;
+}
+
+static void take(int signo, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigfillset(&action.sa_mask);
+    sigaction(signo, &action, nullptr);
+    sigaddset(&loop_signals, signo);
+}
+
+void take_process_signals() {
+    remember_launcher();
+    signal(SIGPIPE, SIG_IGN);
+    take(SIGCHLD, note_child);
+    for (int signo : termination_signals) {
+        struct sigaction inherited;
+        sigaction(signo, nullptr, &inherited);
+        if (inherited.sa_handler != SIG_IGN) take(signo, note_termination);
+    }
+    sigprocmask(SIG_BLOCK, &loop_signals, nullptr);
+}
+
+void restore_launcher_signals() {
+    if (sigismember(&loop_signals, SIGCHLD)) signal(SIGCHLD, SIG_DFL);
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) signal(signo, SIG_DFL);
+    sigaction(SIGPIPE, &launcher_pipe_action, nullptr);
+    sigprocmask(SIG_SETMASK, &launcher_mask, nullptr);
+    sigemptyset(&loop_signals);
+}
+
+void launcher_signal_state(sigset_t *mask, sigset_t *defaults) {
+    remember_launcher();
+    *mask = launcher_mask;
+    sigemptyset(defaults);
+    if (launcher_pipe_action.sa_handler != SIG_IGN) sigaddset(defaults, SIGPIPE);
+}
+
+void borrow_child_signal(ChildSignalLoan *loan) {
+    remember_launcher();
+    loan->taken = !sigismember(&loop_signals, SIGCHLD);
+    if (!loan->taken) return;
+    sigaction(SIGCHLD, nullptr, &loan->action);
+    sigprocmask(SIG_SETMASK, nullptr, &loan->mask);
+    take(SIGCHLD, note_child);
+    sigprocmask(SIG_BLOCK, &loop_signals, nullptr);
+}
+
+void return_child_signal(const ChildSignalLoan *loan) {
+    if (!loan->taken) return;
+    sigdelset(&loop_signals, SIGCHLD);
+    sigaction(SIGCHLD, &loan->action, nullptr);
+    sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
+}
+
+long long monotonic_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void wait_for_event(long long deadline_ms, int writable_fd) {
+    sigset_t during;
+    sigprocmask(SIG_SETMASK, nullptr, &during);
+    if (sigismember(&loop_signals, SIGCHLD)) sigdelset(&during, SIGCHLD);
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) sigdelset(&during, signo);
+    timespec timeout;
+    timespec *limit = nullptr;
+    if (deadline_ms >= 0) {
+        long long left = deadline_ms - monotonic_ms();
+        if (left < 0) left = 0;
+        timeout.tv_sec = static_cast<time_t>(left / 1000);
+        timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
+        limit = &timeout;
+    }
+    pollfd target = {writable_fd, POLLOUT, 0};
+    ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
+}
+
+int termination_requested() { return termination_signal; }

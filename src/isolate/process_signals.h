@@ -1,0 +1,42 @@
+// The signals the runner depends on. The main process keeps SIGCHLD and the
+// termination signals blocked and lets them in only while its loop waits, so
+// that neither a child's end nor a request to stop can slip in between a
+// check of the state and the wait; every child puts back what the launcher
+// gave before it runs anything else.
+#pragma once
+
+#include <csignal>
+
+// Main process start-up. SIGCHLD and SIGTERM, SIGINT and SIGHUP (each unless
+// the launcher ignored it, as nohup ignores SIGHUP) go to the loop; SIGPIPE
+// is ignored, so that a reader that went away shows as a failed write. Every
+// other signal keeps the disposition and mask it came with.
+void take_process_signals();
+
+// In every child, first thing after fork: the launcher's dispositions and
+// mask, so that what the main process sends reaches it.
+void restore_launcher_signals();
+
+// The launcher's mask, and the signals an exec'd child must get back at
+// their default disposition.
+void launcher_signal_state(sigset_t *mask, sigset_t *defaults);
+
+// A check child that nests a run takes SIGCHLD into the loop for the time of
+// that run only; in the main process, which always has it, this does nothing.
+struct ChildSignalLoan {
+    bool taken;
+    sigset_t mask;
+    struct sigaction action;
+};
+void borrow_child_signal(ChildSignalLoan *loan);
+void return_child_signal(const ChildSignalLoan *loan);
+
+// The loop's one wait: until a signal the loop takes has come (a child may
+// have ended), the monotonic time deadline_ms has passed (negative: none), or
+// writable_fd can take more bytes (negative: none).
+void wait_for_event(long long deadline_ms, int writable_fd);
+
+// The termination signal that has come, or 0.
+int termination_requested();
+
+long long monotonic_ms();

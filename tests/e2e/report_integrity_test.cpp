@@ -1,0 +1,270 @@
+// The report is the program's alone. Each row runs a program once without
+// and once with one fault of the world around it (a library, a limit, a
+// launcher) and states what the second run must give: its report, its exit
+// status, how long a reader waits for the end of the report, and what it
+// may leave behind (nothing: no process, no core file).
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "fixture_dir.h"
+#include "graphics_report.h"
+#include "media_support.h"
+#include "paths.h"
+#include "probe_support.h"
+#include "run_program.h"
+#include "xvfb.h"
+
+namespace {
+
+enum class Display { none, mesa, fake_gl };
+
+// Everything a row's two runs share: an empty working directory, a private
+// HOME, the pack plugins, a PulseAudio that is not running, and a file in
+// which fixtures note the pids of the processes they start.
+struct Stage {
+    Stage(const ProgramUnderTest &program, Display display) : p(program) {
+        mkdir(dir.file("cwd").c_str(), 0755);
+        mkdir(dir.file("home").c_str(), 0755);
+        options.args = {"--debug"};
+        options.set_env = plugins.env(p.bits);
+        options.set_env["PATH"] = pulse.path_variable();
+        options.set_env["HOME"] = dir.file("home");
+        options.set_env["TARVEK_TEST_PIDS"] = dir.file("pids");
+        options.working_dir = dir.file("cwd");
+        options.library_path = libs.library_path();
+        options.unset_env = {"DISPLAY"};
+        options.timeout_seconds = 40;
+        if (display == Display::none) return;
+        server = std::make_unique<XvfbServer>();
+        options.set_env["DISPLAY"] = server->display();
+        if (display == Display::fake_gl) libs.install("libGL.so.1", "fake_gl");
+    }
+    RunResult run() const {
+        return wrapper.empty() ? run_program(p, options) : run_wrapped(p, wrapper, wrapper_args, options);
+    }
+    // Processes noted by the fixtures that still run, and files in the
+    // working directory; the processes are ended here either way.
+    std::vector<std::string> left_behind() const {
+        std::vector<std::string> left;
+        std::ifstream pids(dir.file("pids"));
+        for (int pid; pids >> pid;) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string line;
+            std::getline(stat, line);
+            size_t name_end = line.rfind(") ");
+            if (name_end == std::string::npos || line[name_end + 2] == 'Z') continue;
+            left.push_back("process " + std::to_string(pid));
+            kill(pid, SIGKILL);
+        }
+        DIR *cwd = opendir(dir.file("cwd").c_str());
+        while (const dirent *entry = cwd ? readdir(cwd) : nullptr)
+            if (entry->d_name[0] != '.') left.push_back(std::string("file ") + entry->d_name);
+        if (cwd) closedir(cwd);
+        return left;
+    }
+
+    const ProgramUnderTest &p;
+    TempDir dir;
+    FixtureDir libs;
+    PluginSet plugins{pack_plugin_files()};
+    PulseShim pulse{1};
+    std::unique_ptr<XvfbServer> server;
+    RunOptions options;
+    std::string wrapper;
+    std::vector<std::string> wrapper_args;
+};
+
+std::string launch_as_path() { return std::string(fixture_root) + "/helpers/launch_as"; }
+
+void launched_as(Stage &s, const std::string &mode) {
+    s.wrapper = launch_as_path();
+    s.wrapper_args = {mode};
+}
+
+// The faults. Each changes the stage of the second run.
+void library_prints(Stage &s) { s.libs.install("libodbc.so.2", "on_load_noise"); }
+void libgl_prints(Stage &s) { s.options.set_env["FAKE_GL_CREATE_CONTEXT"] = "noise"; }
+void library_prints_without_memory_files(Stage &s) {
+    library_prints(s);
+    launched_as(s, "no-memfd");
+}
+void library_starts_daemon(Stage &s) { s.libs.install("libodbc.so.2", "on_load_daemon"); }
+void library_starts_daemon_and_hangs(Stage &s) {
+    s.libs.install("libodbc.so.2", "on_load_daemon_hang");
+}
+void pulseaudio_check_hangs(Stage &s) {
+    s.dir.write("pulseaudio", "#!/bin/sh\necho $$ >>\"$TARVEK_TEST_PIDS\"\nsleep 30 &\n"
+                              "echo $! >>\"$TARVEK_TEST_PIDS\"\nwait\n");
+    chmod(s.dir.file("pulseaudio").c_str(), 0755);
+    s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
+}
+// The launcher ends the program a second into a hang, by its pid alone.
+void sigterm_during_hang(Stage &s) {
+    library_starts_daemon_and_hangs(s);
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c", "\"$@\" & sleep 1; kill -TERM $!; wait $!", "sh"};
+}
+// A user of its own per program: the limit counts every process of a user.
+void process_limit_two(Stage &s) {
+    std::string id = std::to_string(s.p.bits == 32 ? 64999 : 64998);
+    s.wrapper = "/usr/bin/setpriv";
+    s.wrapper_args = {"--reuid=" + id, "--regid=" + id, "--clear-groups", "/usr/bin/prlimit",
+                      "--nproc=2"};
+}
+void descriptor_limit_four(Stage &s) {
+    s.wrapper = "/usr/bin/prlimit";
+    s.wrapper_args = {"--nofile=4:4096"};
+}
+void crash_with_core_dumps_on(Stage &s) {
+    s.libs.install("libodbc.so.2", "on_load_crash");
+    s.wrapper = "/usr/bin/prlimit";
+    s.wrapper_args = {"--core=unlimited"};
+}
+void nonblocking_stdout_read_slowly(Stage &s) { launched_as(s, "slow-reader"); }
+void registry_cache_is_a_fifo(Stage &s) {
+    std::string cache = s.dir.file("home/.cache");
+    mkdir(cache.c_str(), 0755);
+    mkdir((cache + "/gstreamer-1.0").c_str(), 0755);
+    mkfifo((cache + "/gstreamer-1.0/registry.i586.bin").c_str(), 0644);
+}
+void sigalrm_blocked_timer_running(Stage &s) { launched_as(s, "alarm"); }
+// The name-service file is a FIFO nobody writes: the search never ends.
+void nsswitch_never_ends(Stage &s) {
+    mkfifo(s.dir.file("nsswitch.conf").c_str(), 0644);
+    s.dir.write("egrep", "#!/bin/sh\necho $$ >>\"$TARVEK_TEST_PIDS\"\nexec grep -E \"$1\" " +
+                             s.dir.file("nsswitch.conf") + "\n");
+    chmod(s.dir.file("egrep").c_str(), 0755);
+    s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
+}
+// 12 KB of extensions: the child's report buffer has gone out once, in the
+// middle of the extension line, when the core-profile context crashes.
+void libgl_crashes_after_long_output(Stage &s) {
+    std::string extensions =
+        "GL_ARB_shading_language_100 GL_EXT_texture_compression_s3tc GL_ARB_texture_float";
+    for (int i = 0; extensions.size() < 12 * 1024; ++i)
+        extensions += " GL_FAKE_long_extension_name_" + std::to_string(i);
+    s.options.set_env["FAKE_GL_EXTENSIONS"] = extensions;
+    s.options.set_env["FAKE_GL_CREATE_CORE"] = "crash";
+}
+
+enum class Report {
+    as_reference,       // byte for byte the first run's
+    prefix,             // what it holds is the first run's start, unchanged
+    odbc_broken,        // libodbc.so.2 named broken
+    no_broken_library,  // no library named broken
+    cut_at_section,     // the OpenGL sections written before the crash, then the verdict
+};
+
+struct Row {
+    const char *name;
+    Display display;
+    void (*fault)(Stage &);
+    Report report;
+    int exit_code;
+    double max_seconds;  // until the report's end of file
+    const char *stderr_holds;
+};
+
+const Row rows[] = {
+    {"LibraryPrintsInItsConstructor", Display::none, library_prints, Report::as_reference, 0, 4,
+     "noise from a constructor through printf\n"},
+    {"LibglPrintsWhenCalled", Display::fake_gl, libgl_prints, Report::as_reference, 0, 4,
+     "noise from libGL through write\n"},
+    {"LibraryPrintsWithoutMemoryFiles", Display::none, library_prints_without_memory_files,
+     Report::as_reference, 0, 4, "noise from a constructor through write\n"},
+    {"LibraryStartsADaemon", Display::none, library_starts_daemon, Report::as_reference, 0, 4, ""},
+    {"LibraryStartsADaemonAndHangs", Display::none, library_starts_daemon_and_hangs,
+     Report::odbc_broken, 0, 9, "Wait for test child timed out\n"},
+    {"PulseaudioCheckHangs", Display::none, pulseaudio_check_hangs, Report::as_reference, 0, 9,
+     "Wait for test child timed out\n"},
+    {"SigtermDuringAHang", Display::none, sigterm_during_hang, Report::prefix, 128 + SIGTERM, 3,
+     ""},
+    {"ProcessLimitTwo", Display::none, process_limit_two, Report::no_broken_library, 0, 20,
+     "Unable to fork watchdog for test\n"},
+    {"DescriptorLimitFour", Display::mesa, descriptor_limit_four, Report::as_reference, 0, 6, ""},
+    {"CoreDumpsOn", Display::none, crash_with_core_dumps_on, Report::odbc_broken, 0, 4, ""},
+    {"NonBlockingStdoutReadSlowly", Display::mesa, nonblocking_stdout_read_slowly,
+     Report::as_reference, 0, 10, ""},
+    {"RegistryCacheIsAFifo", Display::none, registry_cache_is_a_fifo, Report::as_reference, 0, 4,
+     ""},
+    {"SigalrmBlockedWithATimerRunning", Display::none, sigalrm_blocked_timer_running,
+     Report::as_reference, 0, 4, ""},
+    {"NsswitchNeverEnds", Display::none, nsswitch_never_ends, Report::as_reference, 0, 9,
+     " returned 9\n"},
+    {"LibglCrashesAfterLongOutput", Display::fake_gl, libgl_crashes_after_long_output,
+     Report::cut_at_section, 0, 4, ""},
+};
+
+void expect_report(const Row &row, const Stage &s, const RunResult &reference, const RunResult &r) {
+    const auto &p = s.p;
+    switch (row.report) {
+    case Report::as_reference:
+        EXPECT_EQ(r.out, reference.out);
+        break;
+    case Report::prefix:
+        EXPECT_EQ(reference.out.compare(0, r.out.size(), r.out), 0) << r.out;
+        break;
+    case Report::odbc_broken:
+        EXPECT_NE(r.out.find(broken_section(p, "LibOdbc", "libodbc.so.2")), std::string::npos);
+        break;
+    case Report::no_broken_library:
+        EXPECT_EQ(r.out.find("[Broken"), std::string::npos) << r.out;
+        break;
+    case Report::cut_at_section:
+        EXPECT_EQ(graphics_part(r.out),
+                  property_section("display.depth", "24") +
+                      property_section("display.dpi", "-1.0") +
+                      property_section("opengl.vendor", "Fake GL Vendor") +
+                      property_section("opengl.version", "2.1 Fake GL") +
+                      property_section("opengl.renderer", "Fake GL Renderer") +
+                      property_section("opengl.glsl_version", "1.30") +
+                      issue_section(p, "OpenglNotWorking"));
+        break;
+    }
+}
+
+class ReportIntegrity : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+
+TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
+    const auto &[program, row] = GetParam();
+    if (row.fault == process_limit_two && geteuid() != 0) GTEST_SKIP() << "needs root to change user";
+    if (row.fault == crash_with_core_dumps_on) {
+        std::ifstream pattern("/proc/sys/kernel/core_pattern");
+        std::string line;
+        std::getline(pattern, line);
+        if (line.empty() || line[0] == '|' || line.find('/') != std::string::npos)
+            GTEST_SKIP() << "cores do not go to the current directory here: " << line;
+    }
+    Stage s(program, row.display);
+    if (s.server) {
+        ASSERT_TRUE(s.server->running());
+    }
+    RunResult reference = s.run();
+    ASSERT_EQ(reference.exit_code(), 0) << reference.err;
+    row.fault(s);
+    RunResult r = s.run();
+    EXPECT_EQ(r.exit_code(), row.exit_code) << "status " << r.status << "\n" << r.err;
+    EXPECT_LT(r.seconds, row.max_seconds);
+    expect_report(row, s, reference, r);
+    EXPECT_EQ(r.out.find("noise"), std::string::npos);
+    EXPECT_NE(r.err.find(row.stderr_holds), std::string::npos) << r.err;
+    EXPECT_EQ(s.left_behind(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReportIntegrity,
+    ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
+    [](const auto &info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });
+
+}  // namespace
