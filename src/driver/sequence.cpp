@@ -31,7 +31,7 @@ static void check_graphics() {
         break;
     }
     if (run_isolated(check_opengl, nullptr) == TEST_BROKEN) {
-        report_issue("OpenglNotWorking", "OpenGL does not work");
+        report_opengl_not_working();
         find_dri_drivers();
     }
 }

@@ -51,12 +51,3 @@ int check_library_alternatives(const char *lib_id, const char *missing_soname,
     report_missing_library(lib_id, missing_soname);
     return -1;
 }
-
-void *lookup_symbol(void *handle, const char *name, int *all_found) {
-    void *address = dlsym(handle, name);
-    if (!address) {
-        debug_trace("Missing %s\n", name);
-        *all_found = 0;
-    }
-    return address;
-}

@@ -6,6 +6,7 @@
 #include "fixture_dir.h"
 #include "media_support.h"
 #include "report_parser.h"
+#include "report_sections.h"
 #include "run_program.h"
 
 namespace {
@@ -13,18 +14,13 @@ namespace {
 class Audio : public ::testing::TestWithParam<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
-    std::string suffix() const { return GetParam().suffix; }
     std::string found(const std::string &soname) const {
         return "found " + bits() + "-bit " + soname + "\n";
     }
     std::string missing_section(const std::string &lib_id, const std::string &soname) const {
-        return "[Missing" + lib_id + suffix() + "]\n\"Lib\"=\"" + soname +
-               "\"\n\"Title\"=\"Missing " + bits() + "-bit " + soname + " library\"\n\n";
+        return missing_library_section(GetParam(), lib_id, soname);
     }
-    std::string non_pulse_section() const {
-        return "[NonPulseAudioAlsa" + suffix() +
-               "]\n\"Title\"=\"ALSA does not go through PulseAudio\"\n\n";
-    }
+    std::string non_pulse_section() const { return issue_section(GetParam(), "NonPulseAudioAlsa"); }
     // The audio step's trace: from its first line up to the GStreamer step.
     static std::string audio_trace(const std::string &err) {
         return trace_from(err,

@@ -9,6 +9,7 @@
 #include "media_support.h"
 #include "program_tables.h"
 #include "report_parser.h"
+#include "report_sections.h"
 #include "run_program.h"
 
 namespace {
@@ -21,9 +22,9 @@ class Gstreamer : public ::testing::TestWithParam<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
     std::string issue(const Pack &pack, const std::string &element) const {
-        return std::string("[") + pack.issue_id + GetParam().suffix + "]\n\"Title\"=\"The " +
-               pack.pack_name + " " + bits() + "-bit GStreamer plugins appear to be missing " +
-               element + "\"\n\n";
+        return issue_section(GetParam(), pack.issue_id,
+                             std::string("The ") + pack.pack_name + " " + bits() +
+                                 "-bit GStreamer plugins appear to be missing " + element);
     }
     std::string found(const Pack &pack, const std::string &element) const {
         return "found " + bits() + "-bit " + pack.pack_name + " GStreamer plugin " + element + "\n";

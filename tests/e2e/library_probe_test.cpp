@@ -20,10 +20,7 @@ const char *with_mdns = "hosts: files mdns4_minimal [NOTFOUND=return] dns\n";
 // Everything the library steps wrote: the report up to and including the
 // vulkan property, which always ends them.
 std::string library_steps_output(const ProgramUnderTest &p, const std::string &out) {
-    std::string key = "\"vulkan.present" + std::string(p.suffix) + "\"=\"";
-    size_t at = out.find(key);
-    if (at == std::string::npos) return "(no vulkan property in)\n" + out;
-    return out.substr(0, out.find("\n\n", at) + 2);
+    return report_slice(out, {}, "vulkan.present" + std::string(p.suffix));
 }
 
 class LibrarySteps : public ::testing::TestWithParam<ProgramUnderTest> {
@@ -48,7 +45,7 @@ TEST_P(LibrarySteps, EveryLibraryPresentGivesOneFoundLinePerProbeInOrder) {
              found_trace(p, "libldap-2.5.so.0");
     trace += std::string(mdns_command) + " returned 256\n" + found_trace(p, "libvulkan.so.1");
     EXPECT_EQ(r.err.substr(0, trace.size()), trace);
-    EXPECT_EQ(library_steps_output(p, r.out), vulkan_property(p, "yes"));
+    EXPECT_EQ(library_steps_output(p, r.out), arch_property_section(p, "vulkan.present", "yes"));
 }
 
 // A real library present for the other word size only: in a private mount
@@ -66,7 +63,7 @@ TEST_P(LibrarySteps, RealLibraryOfTheOtherWordSizeOnlyIsMissingForThisOne) {
         options(no_mdns));
     ASSERT_EQ(r.exit_code(), 0) << r.err;
     EXPECT_EQ(library_steps_output(p, r.out),
-              missing_section(p, "LibCups", "libcups.so.2") + vulkan_property(p, "yes"));
+              missing_library_section(p, "LibCups", "libcups.so.2") + arch_property_section(p, "vulkan.present", "yes"));
     std::string wrong_class = p.bits == 32 ? "ELFCLASS64" : "ELFCLASS32";
     EXPECT_NE(r.err.find("libcups.so.2: wrong ELF class: " + wrong_class + "\n"), std::string::npos)
         << r.err;
@@ -93,21 +90,21 @@ const StepCase step_cases[] = {
      {{"libcapi20.so.3", "on_load_crash"}},
      {},
      [](const auto &p) {
-         return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
+         return broken_library_section(p, "LibCapi20", "libcapi20.so.3") + arch_property_section(p, "vulkan.present", "yes");
      },
      no_trace},
     {"TableLibraryAbortingOnLoad",
      {{"libcapi20.so.3", "on_load_abort"}},
      {},
      [](const auto &p) {
-         return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
+         return broken_library_section(p, "LibCapi20", "libcapi20.so.3") + arch_property_section(p, "vulkan.present", "yes");
      },
      no_trace},
     {"TableLibraryExitingOneOnLoad",
      {{"libcapi20.so.3", "on_load_exit1"}},
      {},
      [](const auto &p) {
-         return broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
+         return broken_library_section(p, "LibCapi20", "libcapi20.so.3") + arch_property_section(p, "vulkan.present", "yes");
      },
      no_trace},
     // 163 is the failed-check exit code: the library passes for missing.
@@ -115,19 +112,19 @@ const StepCase step_cases[] = {
      {{"libcapi20.so.3", "on_load_exit163"}},
      {},
      [](const auto &p) {
-         return missing_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes");
+         return missing_library_section(p, "LibCapi20", "libcapi20.so.3") + arch_property_section(p, "vulkan.present", "yes");
      },
      no_trace},
     // And 0 is a passed probe: nothing to see.
     {"TableLibraryExitingZeroOnLoadLooksPresent",
      {{"libcapi20.so.3", "on_load_exit0"}},
      {},
-     [](const auto &p) { return vulkan_property(p, "yes"); },
+     [](const auto &p) { return arch_property_section(p, "vulkan.present", "yes"); },
      no_trace},
     {"OnlyGnutls28",
      {{"libgnutls.so.28", "on_load_clean"}},
      {"libgnutls.so.30"},
-     [](const auto &p) { return vulkan_property(p, "yes"); },
+     [](const auto &p) { return arch_property_section(p, "vulkan.present", "yes"); },
      [](const auto &p) {
          return blocked_trace("libgnutls.so.30") + blocked_trace("libgnutls.so.30") +
                 found_trace(p, "libgnutls.so.28") + found_trace(p, "liblber-2.5.so.0");
@@ -136,7 +133,7 @@ const StepCase step_cases[] = {
      {},
      {"libgnutls.so.30", "libgnutls.so.28", "libgnutls-deb0.so.28", "libgnutls.so.26"},
      [](const auto &p) {
-         return missing_section(p, "LibGnutls", "libgnutls.so.30") + vulkan_property(p, "yes");
+         return missing_library_section(p, "LibGnutls", "libgnutls.so.30") + arch_property_section(p, "vulkan.present", "yes");
      },
      [](const auto &p) {
          return blocked_trace("libgnutls.so.30") + blocked_trace("libgnutls.so.30") +
@@ -148,7 +145,7 @@ const StepCase step_cases[] = {
      {},
      {"liblber-2.5.so.0", "liblber-2.4.so.2", "liblber.so.2"},
      [](const auto &p) {
-         return missing_section(p, "LibLber2", "liblber-2.5.so.0") + vulkan_property(p, "yes");
+         return missing_library_section(p, "LibLber2", "liblber-2.5.so.0") + arch_property_section(p, "vulkan.present", "yes");
      },
      [](const auto &p) {
          return blocked_trace("liblber-2.5.so.0") + blocked_trace("liblber-2.4.so.2") +
@@ -158,7 +155,7 @@ const StepCase step_cases[] = {
     {"CrashingCandidateThenOneThatLoads",
      {{"libldap-2.5.so.0", "on_load_crash"}, {"libldap_r-2.4.so.2", "on_load_clean"}},
      {},
-     [](const auto &p) { return vulkan_property(p, "yes"); },
+     [](const auto &p) { return arch_property_section(p, "vulkan.present", "yes"); },
      [](const auto &p) {
          return found_trace(p, "libldap_r-2.4.so.2") + std::string(mdns_command) +
                 " returned 256\n";
@@ -167,14 +164,14 @@ const StepCase step_cases[] = {
      {},
      {"libvulkan.so.1"},
      [](const auto &p) {
-         return missing_section(p, "LibVulkan", "libvulkan.so.1") + vulkan_property(p, "no");
+         return missing_library_section(p, "LibVulkan", "libvulkan.so.1") + arch_property_section(p, "vulkan.present", "no");
      },
      [](const auto &) { return blocked_trace("libvulkan.so.1"); }},
     {"VulkanCrashing",
      {{"libvulkan.so.1", "on_load_crash"}},
      {},
      [](const auto &p) {
-         return broken_section(p, "LibVulkan", "libvulkan.so.1") + vulkan_property(p, "no");
+         return broken_library_section(p, "LibVulkan", "libvulkan.so.1") + arch_property_section(p, "vulkan.present", "no");
      },
      no_trace},
 };
@@ -204,7 +201,7 @@ TEST_P(LibrarySteps, TableLibraryHangingOnLoadIsBrokenAfterTheWatchdog) {
     o.library_path = dir.library_path();
     RunResult r = run_program(p, o);
     EXPECT_EQ(library_steps_output(p, r.out),
-              broken_section(p, "LibCapi20", "libcapi20.so.3") + vulkan_property(p, "yes"));
+              broken_library_section(p, "LibCapi20", "libcapi20.so.3") + arch_property_section(p, "vulkan.present", "yes"));
     EXPECT_NE(r.err.find(found_trace(p, "libXext.so.6") + "Wait for test child timed out\n"),
               std::string::npos)
         << r.err;
@@ -253,8 +250,8 @@ TEST_P(LibrarySteps, MdnsOnlyWhenTheHostsLineAsksForIt) {
         RunOptions o = options(c.nsswitch);
         o.library_path = dir.library_path();
         RunResult r = run_program(p, o);
-        std::string expected = vulkan_property(p, "yes");
-        if (c.missing) expected = missing_section(p, "LibNss_mdns2", "libnss_mdns.so.2") + expected;
+        std::string expected = arch_property_section(p, "vulkan.present", "yes");
+        if (c.missing) expected = missing_library_section(p, "LibNss_mdns2", "libnss_mdns.so.2") + expected;
         EXPECT_EQ(library_steps_output(p, r.out), expected);
         std::string trace = c.trace;
         if (size_t at = trace.find("%d"); at != std::string::npos)
@@ -275,22 +272,22 @@ TEST_P(LibrarySteps, EveryLibraryUnloadableWholeReport) {
     std::string expected;
     for (const auto &row : library_rows(p)) {
         o.blocked_sonames.push_back(row.soname);
-        expected += missing_section(p, row.lib_id, row.soname);
+        expected += missing_library_section(p, row.lib_id, row.soname);
     }
     for (const auto &list : alternative_lists())
         o.blocked_sonames.insert(o.blocked_sonames.end(), list.sonames.begin(), list.sonames.end());
     o.blocked_sonames.insert(o.blocked_sonames.end(), {"libnss_mdns.so.2", "libvulkan.so.1",
                                                        "libgcc_s.so.1", "libpthread.so.0"});
-    expected += missing_section(p, "LibGnutls", "libgnutls.so.30") +
-                missing_section(p, "LibLber2", "liblber-2.5.so.0") +
-                missing_section(p, "LibLdap_r2", "libldap-2.5.so.0") +
-                missing_section(p, "LibNss_mdns2", "libnss_mdns.so.2") +
-                missing_section(p, "LibVulkan", "libvulkan.so.1") + vulkan_property(p, "no");
+    expected += missing_library_section(p, "LibGnutls", "libgnutls.so.30") +
+                missing_library_section(p, "LibLber2", "liblber-2.5.so.0") +
+                missing_library_section(p, "LibLdap_r2", "libldap-2.5.so.0") +
+                missing_library_section(p, "LibNss_mdns2", "libnss_mdns.so.2") +
+                missing_library_section(p, "LibVulkan", "libvulkan.so.1") + arch_property_section(p, "vulkan.present", "no");
     RunResult r = run_program(p, o);
     EXPECT_EQ(r.exit_code(), 0);
     EXPECT_EQ(r.out.substr(0, expected.size()), expected);
-    std::string thread = missing_section(p, "LibGcc_s", "libgcc_s.so.1") +
-                         missing_section(p, "LibPthread", "libpthread.so.0");
+    std::string thread = missing_library_section(p, "LibGcc_s", "libgcc_s.so.1") +
+                         missing_library_section(p, "LibPthread", "libpthread.so.0");
     EXPECT_NE(r.out.find(thread, expected.size()), std::string::npos) << r.out;
     ParsedReport report = parse_report(r.out);
     EXPECT_TRUE(report.ok()) << report.error;

@@ -15,53 +15,20 @@
 #include <fstream>
 #include <iterator>
 
-std::vector<std::string> sections_after_vulkan(const std::string &out) {
-    std::vector<std::string> sections;
-    size_t key = out.find("\n\"vulkan.present");
-    if (key == std::string::npos) return sections;
-    size_t pos = out.find("\n\n", key);
-    if (pos == std::string::npos) return sections;
-    pos += 2;
-    while (pos < out.size()) {
-        size_t start = pos;
-        while (pos < out.size() && out[pos] == '\n')
-            ++pos; // leading empty lines
-        size_t end = out.find("\n\n", pos);
-        end = end == std::string::npos ? out.size() : end + 2;
-        sections.push_back(out.substr(start, end - start));
-        pos = end;
-    }
-    return sections;
-}
+#include "report_sections.h"
 
-static std::string section_name(const std::string &raw) {
-    size_t open = raw.find('[');
-    size_t close = raw.find(']', open);
-    if (open == std::string::npos || close == std::string::npos) return "";
-    return raw.substr(open + 1, close - open - 1);
-}
-
-std::string sections_starting(const std::string &out, const std::vector<std::string> &prefixes) {
-    std::string joined;
-    for (const auto &raw : sections_after_vulkan(out)) {
-        std::string name = section_name(raw);
-        for (const auto &prefix : prefixes) {
-            if (name.compare(0, prefix.size(), prefix) == 0) {
-                joined += raw;
-                break;
-            }
-        }
-    }
-    return joined;
+static std::string sections_after_vulkan(const std::string &out,
+                                         const std::vector<std::string> &prefixes) {
+    return sections_labelled(report_slice(out, {"vulkan.present"}), prefixes);
 }
 
 std::string audio_sections(const std::string &out) {
-    return sections_starting(
+    return sections_after_vulkan(
         out, {"NonPulseAudioAlsa", "MissingLibPulse", "BrokenLibPulse", "MissingLibAsound"});
 }
 
 std::string gstreamer_sections(const std::string &out) {
-    return sections_starting(out, {"MissingLibGstreamer1", "MissingGStreamer1"});
+    return sections_after_vulkan(out, {"MissingLibGstreamer1", "MissingGStreamer1"});
 }
 
 std::vector<std::string> lines_of(const std::string &text) {

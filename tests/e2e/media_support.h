@@ -12,16 +12,8 @@
 
 #include "run_program.h"
 
-// The raw sections of a report from the audio step on (everything after the
-// vulkan property), each with its lines, its ending empty line and any empty
-// lines before it. Empty when the vulkan property is not there.
-std::vector<std::string> sections_after_vulkan(const std::string &out);
-
-// The concatenated raw sections after the vulkan property whose name (the
-// bracketed text, "Broken"/"Missing" included) starts with one of prefixes.
-std::string sections_starting(const std::string &out, const std::vector<std::string> &prefixes);
-
-// Report bytes written by the audio step and by the GStreamer step.
+// Report bytes written by the audio step and by the GStreamer step, picked
+// from the sections after the vulkan property.
 std::string audio_sections(const std::string &out);
 std::string gstreamer_sections(const std::string &out);
 

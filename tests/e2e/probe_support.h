@@ -1,6 +1,6 @@
-// What the library, kernel and thread tests share: the exact bytes of the
-// sections they expect, a stand-in for egrep, and running a program under a
-// wrapper (prlimit, unshare, the seccomp helper).
+// What the library, kernel and thread tests share: the library table, trace
+// lines, a stand-in for egrep, and running a program under a wrapper
+// (prlimit, unshare, the seccomp helper).
 #pragma once
 
 #include <sys/stat.h>
@@ -14,32 +14,8 @@
 
 #include "paths.h"
 #include "program_tables.h"
+#include "report_sections.h"
 #include "run_program.h"
-
-inline std::string library_lines(const ProgramUnderTest &p, const std::string &kind,
-                                 const std::string &soname) {
-    return "\"Lib\"=\"" + soname + "\"\n\"Title\"=\"" + kind + " " + std::to_string(p.bits) +
-           "-bit " + soname + " library\"\n\n";
-}
-
-inline std::string missing_section(const ProgramUnderTest &p, const std::string &lib_id,
-                                   const std::string &soname) {
-    return "[Missing" + lib_id + p.suffix + "]\n" + library_lines(p, "Missing", soname);
-}
-
-inline std::string broken_section(const ProgramUnderTest &p, const std::string &lib_id,
-                                  const std::string &soname) {
-    return "\n[Broken" + lib_id + p.suffix + "]\n" + library_lines(p, "Broken", soname);
-}
-
-inline std::string issue_section(const ProgramUnderTest &p, const std::string &issue_id,
-                                 const std::string &title) {
-    return "[" + issue_id + p.suffix + "]\n\"Title\"=\"" + title + "\"\n\n";
-}
-
-inline std::string vulkan_property(const ProgramUnderTest &p, const std::string &value) {
-    return "[Properties]\n\"vulkan.present" + std::string(p.suffix) + "\"=\"" + value + "\"\n\n";
-}
 
 inline std::string found_trace(const ProgramUnderTest &p, const std::string &soname) {
     return "found " + std::to_string(p.bits) + "-bit " + soname + "\n";
@@ -101,10 +77,4 @@ inline RunResult run_wrapped(const ProgramUnderTest &p, const std::string &wrapp
 // Runs a program with modify_ldt refused: "HELPER ERRNO PROGRAM ARGS...".
 inline std::string seccomp_helper_path() {
     return std::string(fixture_root) + "/helpers/seccomp_refuse_ldt";
-}
-
-// The part of a report from the first occurrence of START on.
-inline std::string from(const std::string &text, const std::string &start) {
-    size_t at = text.find(start);
-    return at == std::string::npos ? std::string() : text.substr(at);
 }

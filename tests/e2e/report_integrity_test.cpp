@@ -214,7 +214,8 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
         EXPECT_EQ(reference.out.compare(0, r.out.size(), r.out), 0) << r.out;
         break;
     case Report::odbc_broken:
-        EXPECT_NE(r.out.find(broken_section(p, "LibOdbc", "libodbc.so.2")), std::string::npos);
+        EXPECT_NE(r.out.find(broken_library_section(p, "LibOdbc", "libodbc.so.2")),
+                  std::string::npos);
         break;
     case Report::no_broken_library:
         EXPECT_EQ(r.out.find("[Broken"), std::string::npos) << r.out;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "report_parser.h"
+#include "report_sections.h"
 
 namespace {
 
@@ -59,5 +60,21 @@ TEST_P(StrictParser, AcceptsOnlyWhatTheProgramCanWrite) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, StrictParser, ::testing::ValuesIn(parser_cases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The cutter the end-to-end tests slice reports with: by label, blank lines kept.
+const std::string a = "[Properties]\n\"vulkan.present\"=\"no\"\n\n";
+const std::string b = "\n[BrokenLibPulse]\n\"Lib\"=\"l\"\n\"Title\"=\"t\"\n\n";
+const std::string c = "[X11NotWorking]\n\"Title\"=\"x\"\n\n";
+const std::string d = "[Properties]\n\"display.dpi\"=\"-1.0\"\n\n";
+
+TEST(ReportSlice, CutsAtSectionsByLabel) {
+    const std::string report = a + b + c + d;
+    EXPECT_EQ(report_slice(report, {"BrokenLib"}), b + c + d);
+    EXPECT_EQ(report_slice(report, {"display.", "X11"}), c + d);
+    EXPECT_EQ(report_slice(report, {}, "BrokenLibPulse"), a + b);
+    EXPECT_EQ(report_slice(report, {"vulkan."}, "X11"), a + b + c);
+    EXPECT_EQ(report_slice(report, {"Opengl"}), "");
+    EXPECT_EQ(sections_labelled(report, {"display.", "BrokenLib"}), b + d);
+}
 
 }  // namespace

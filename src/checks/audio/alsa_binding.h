@@ -4,6 +4,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include "libprobe/binding.h"
+
 // Binding order: alphabetical, as the trace lists absent names.
 #define ALSA_ENTRY_POINTS(X)                                                                       \
     X(snd_config)                                                                                  \
@@ -23,16 +25,14 @@
 // snd_config is the library's variable, not a function: its slot holds the
 // variable's address, so the tree is read as it stands when it is used.
 struct AlsaFunctions {
-#define ALSA_SLOT(name) decltype(&::name) name;
-    ALSA_ENTRY_POINTS(ALSA_SLOT)
-#undef ALSA_SLOT
+    ALSA_ENTRY_POINTS(TYPED_SLOT)
 };
 
 extern AlsaFunctions alsa;
 
 // Not needed for the check: where it is absent, ALSA keeps its own error
-// output. Null until bind_alsa finds it.
+// output. Null until bound.
 extern decltype(&::snd_lib_error_set_handler) alsa_set_error_handler;
 
-// Looks up every name, absent ones included; 1 when all were found.
-int bind_alsa(void *handle);
+// The names and slots that bind_library fills from the loaded library.
+extern const std::span<const NamedSlot> alsa_slots;

@@ -25,7 +25,7 @@ int check_audio(const char *) {
     if (pulse_running) check_library("LibPulse", "libpulse.so.0");
     // The handle stays open until the child ends, whatever follows.
     void *handle = open_library("libasound.so.2");
-    if (!handle || !bind_alsa(handle)) {
+    if (!handle || !bind_library(handle, alsa_slots)) {
         report_missing_libasound(pulse_running);
         return 1;
     }

@@ -7,8 +7,6 @@
 #include "checks/graphics/x11_display.h"
 #include "report/report.h"
 
-bool d3d10_capable;
-
 // No depth buffer, unlike the legacy visual.
 // clang-format off
 static const int core_fbconfig_attribs[] = {
@@ -70,7 +68,8 @@ template <typename Slot> static Slot proc_address(const char *name) {
 }
 
 // A list that could not be allocated is reported empty, never cut short.
-static void describe_core_context() {
+// True when the context can carry Direct3D 10.
+static bool describe_core_context() {
     const char *vendor = gl_string(GL_VENDOR);
     const char *version = gl_string(GL_VERSION);
     const char *renderer = gl_string(GL_RENDERER);
@@ -84,33 +83,36 @@ static void describe_core_context() {
     report_property("opengl.core.renderer", "%s", renderer);
     report_property("opengl.core.glsl_version", "%s", glsl_version);
     report_property("opengl.core.extensions", "%s", extensions);
-    d3d10_capable = d3d10_verdict(version, glsl_version, extensions);
+    bool d3d10_capable = d3d10_verdict(version, glsl_version, extensions);
     free(list);
+    return d3d10_capable;
 }
 
 // Only the first configuration is used. A context that is made but cannot be
-// made current ends the probe: no older version is tried.
-void probe_core_profile() {
+// made current ends the probe: no older version is tried. Without a core
+// context the verdict is false.
+bool probe_core_profile(Window window) {
     const char *glx_extensions =
         gl.glXQueryExtensionsString(x11_display, DefaultScreen(x11_display));
-    if (!has_extension(glx_extensions, "GLX_ARB_create_context")) return;
+    if (!has_extension(glx_extensions, "GLX_ARB_create_context")) return false;
     gl.glXCreateContextAttribsARB =
         proc_address<PFNGLXCREATECONTEXTATTRIBSARBPROC>("glXCreateContextAttribsARB");
     gl.glGetStringi = proc_address<PFNGLGETSTRINGIPROC>("glGetStringi");
     // Without either entry point no core context can be made or read.
-    if (!gl.glXCreateContextAttribsARB || !gl.glGetStringi) return;
+    if (!gl.glXCreateContextAttribsARB || !gl.glGetStringi) return false;
     int config_count = 0;
     GLXFBConfig *configs = gl.glXChooseFBConfig(x11_display, DefaultScreen(x11_display),
                                                 core_fbconfig_attribs, &config_count);
-    if (!configs) return;
+    if (!configs) return false;
     // An empty list that is not null has no first entry to read.
     GLXContext context = config_count > 0 ? create_newest_context(configs[0]) : nullptr;
-    if (!context || !gl.glXMakeCurrent(x11_display, probe_window, context)) {
+    if (!context || !gl.glXMakeCurrent(x11_display, window, context)) {
         x11.XFree(configs);
-        return;
+        return false;
     }
-    describe_core_context();
+    bool d3d10_capable = describe_core_context();
     gl.glXMakeCurrent(x11_display, None, nullptr);
     gl.glXDestroyContext(x11_display, context);
     x11.XFree(configs);
+    return d3d10_capable;
 }

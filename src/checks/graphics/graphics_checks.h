@@ -4,4 +4,5 @@
 
 int check_x11_display(const char *arg);
 int check_opengl(const char *arg);
+void report_opengl_not_working();
 void find_dri_drivers();

@@ -1,10 +1,12 @@
-// State of the OpenGL check, shared by its legacy-context half and its
+// The parts of the OpenGL check: setup, the legacy-context half and the
 // core-profile half. libGL is bound by name; it is never linked.
 #pragma once
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glx.h>
+
+#include "libprobe/binding.h"
 
 // Bound by name, in this order. Two more come from glXGetProcAddress.
 #define GL_ENTRY_POINTS(X)                                                                         \
@@ -21,23 +23,28 @@
     X(glXGetProcAddress)
 
 struct GLFunctions {
-#define GL_SLOT(name) decltype(&::name) name;
-    GL_ENTRY_POINTS(GL_SLOT)
-#undef GL_SLOT
+    GL_ENTRY_POINTS(TYPED_SLOT)
     PFNGLXCREATECONTEXTATTRIBSARBPROC glXCreateContextAttribsARB;
     PFNGLGETSTRINGIPROC glGetStringi;
 };
 
 extern GLFunctions gl;
-extern void *libgl_handle;
-extern Window probe_window;
-extern GLXContext legacy_context;
-extern bool d3d10_capable;
 
-int init_opengl();
-int check_opengl(const char *arg);
+// What the setup leaves to the rest of the check.
+struct OpenglSetup {
+    bool ready;         // the legacy context is current on the window
+    bool libgl_loaded;  // a failure from here on is OpenGL's own
+    Window window;      // 1x1, never mapped; core contexts are made current on it too
+    GLXContext legacy_context;
+};
+
+OpenglSetup init_opengl();
 void drain_gl_errors();
-void probe_core_profile();
+// Direct rendering, the legacy context's strings, the driver's age and the
+// capabilities; leaves no context current.
+void probe_legacy_context(GLXContext legacy_context);
+// The core-profile properties; true when they suffice for Direct3D 10.
+bool probe_core_profile(Window window);
 
 // glGetString as text; "" where the driver answers null (indirect Mesa does).
 const char *gl_string(GLenum name);

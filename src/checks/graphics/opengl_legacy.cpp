@@ -9,12 +9,15 @@
 #include "checks/graphics/x11_display.h"
 #include "report/report.h"
 
-// The shading-language version of the legacy context.
-static unsigned glsl_major;
-static unsigned glsl_minor;
-static const char *glsl_text;
+// The shading-language version of the legacy context: the text reported and
+// the numbers read from it (0.0 where the driver gave none).
+struct GlslVersion {
+    const char *text;
+    unsigned major;
+    unsigned minor;
+};
 
-static void check_direct_rendering() {
+static void check_direct_rendering(GLXContext legacy_context) {
     if (gl.glXIsDirect(x11_display, legacy_context) == True) {
         debug_trace("glXIsDirect() is true\n");
         return;
@@ -30,22 +33,20 @@ static const char *traced_gl_string(GLenum name, const char *what) {
 }
 
 // Old drivers reject the query with GL_INVALID_ENUM; they speak GLSL 1.0.
-static void query_glsl_version(const char *extensions) {
-    glsl_text = "unsupported";
-    glsl_major = 0;
-    glsl_minor = 0;
-    if (!has_extension(extensions, "GL_ARB_shading_language_100")) return;
+static GlslVersion query_glsl_version(const char *extensions) {
+    GlslVersion glsl = {"unsupported", 0, 0};
+    if (!has_extension(extensions, "GL_ARB_shading_language_100")) return glsl;
     drain_gl_errors();
-    glsl_text = gl_string(GL_SHADING_LANGUAGE_VERSION);
+    glsl.text = gl_string(GL_SHADING_LANGUAGE_VERSION);
     GLenum error = gl.glGetError();
     if (error == GL_INVALID_ENUM) {
-        glsl_major = 1;
-        glsl_text = "1.0.51";
+        glsl = {"1.0.51", 1, 0};
     } else if (error != GL_NO_ERROR) {
-        glsl_text = "error";
+        glsl.text = "error";
     } else {
-        sscanf(glsl_text, "%u.%u", &glsl_major, &glsl_minor);
+        sscanf(glsl.text, "%u.%u", &glsl.major, &glsl.minor);
     }
+    return glsl;
 }
 
 static void check_driver_age(const char *vendor, const char *version) {
@@ -63,44 +64,29 @@ static void check_driver_age(const char *vendor, const char *version) {
     }
 }
 
-static void check_capabilities(const char *extensions) {
+static void check_capabilities(const char *extensions, const GlslVersion &glsl) {
     if (!has_extension(extensions, "GL_EXT_texture_compression_s3tc"))
         report_issue("OpenglNoTextureS3TC", "OpenGL has no S3TC texture support");
     if (!has_extension(extensions, "GL_ARB_texture_float"))
         report_issue("OpenglNoTextureFloat", "OpenGL has no floating point texture support");
-    if (glsl_major < 1 || (glsl_major == 1 && glsl_minor <= 29))
+    if (glsl.major < 1 || (glsl.major == 1 && glsl.minor <= 29))
         report_issue("OpenglNoGLSL130", "OpenGL shading language version is older than 1.30");
 }
 
-static void probe_legacy_context() {
+void probe_legacy_context(GLXContext legacy_context) {
+    check_direct_rendering(legacy_context);
     const char *vendor = traced_gl_string(GL_VENDOR, "vendor");
     const char *version = traced_gl_string(GL_VERSION, "version");
     const char *renderer = traced_gl_string(GL_RENDERER, "renderer");
     const char *extensions = traced_gl_string(GL_EXTENSIONS, "extensions");
-    query_glsl_version(extensions);
+    GlslVersion glsl = query_glsl_version(extensions);
     report_property("opengl.vendor", "%s", vendor);
     report_property("opengl.version", "%s", version);
     report_property("opengl.renderer", "%s", renderer);
-    report_property("opengl.glsl_version", "%s", glsl_text);
+    report_property("opengl.glsl_version", "%s", glsl.text);
     report_property("opengl.extensions", "%s", extensions);
     check_driver_age(vendor, version);
-    check_capabilities(extensions);
-}
-
-int check_opengl(const char *) {
-    if (!init_opengl()) {
-        // Before libGL loaded, the missing-library section says it all.
-        if (libgl_handle) report_issue("OpenglNotWorking", "OpenGL does not work");
-        return 0;
-    }
-    check_direct_rendering();
-    probe_legacy_context();
+    check_capabilities(extensions, glsl);
+    // Released, not destroyed: it goes with the display connection.
     gl.glXMakeCurrent(x11_display, None, nullptr);
-    probe_core_profile();
-    x11.XDestroyWindow(x11_display, probe_window);
-    x11.XCloseDisplay(x11_display);
-    if (!d3d10_capable)
-        report_issue("OpenglNoD3D10",
-                     "The OpenGL capabilities are insufficient for Direct3D 10 support");
-    return 1;
 }

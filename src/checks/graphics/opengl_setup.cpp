@@ -7,9 +7,6 @@
 #include "report/report.h"
 
 GLFunctions gl;
-void *libgl_handle;
-Window probe_window;
-GLXContext legacy_context;
 
 // RGBA, double-buffered, at least one bit of each colour and of depth.
 // clang-format off
@@ -27,13 +24,9 @@ static int legacy_visual_attribs[] = {
 constexpr unsigned long probe_window_mask = CWBackPixel | CWBorderPixel | CWEventMask | CWColormap;
 constexpr long probe_window_events = StructureNotifyMask | ExposureMask | KeyPressMask;
 
-static int bind_gl_functions() {
-    int all_found = 1;
-#define GL_BIND(name) bind_symbol(libgl_handle, #name, &gl.name, &all_found);
-    GL_ENTRY_POINTS(GL_BIND)
-#undef GL_BIND
-    return all_found;
-}
+#define GL_NAMED_SLOT(name) named_slot(#name, &gl.name),
+static const NamedSlot gl_slots[] = {GL_ENTRY_POINTS(GL_NAMED_SLOT)};
+#undef GL_NAMED_SLOT
 
 static Window create_probe_window(XVisualInfo *visual_info) {
     Window root = RootWindow(x11_display, DefaultScreen(x11_display));
@@ -46,39 +39,44 @@ static Window create_probe_window(XVisualInfo *visual_info) {
                              visual_info->visual, probe_window_mask, &attributes);
 }
 
-static int make_legacy_context_current() {
+// Fills in the window and the context as far as it gets.
+static bool make_legacy_context_current(OpenglSetup *setup) {
     XVisualInfo *visual_info =
         gl.glXChooseVisual(x11_display, DefaultScreen(x11_display), legacy_visual_attribs);
     if (!visual_info) {
         debug_trace("glXChooseVisual() failed\n");
-        return 0;
+        return false;
     }
-    probe_window = create_probe_window(visual_info);
-    if (!probe_window) {
+    setup->window = create_probe_window(visual_info);
+    if (!setup->window) {
         debug_trace("XCreateWindow() failed\n");
-        return 0;
+        return false;
     }
-    legacy_context = gl.glXCreateContext(x11_display, visual_info, nullptr, True);
-    if (!legacy_context) {
+    setup->legacy_context = gl.glXCreateContext(x11_display, visual_info, nullptr, True);
+    if (!setup->legacy_context) {
         debug_trace("glXCreateContext() failed\n");
-        return 0;
+        return false;
     }
-    if (gl.glXMakeCurrent(x11_display, probe_window, legacy_context) != True) {
+    if (gl.glXMakeCurrent(x11_display, setup->window, setup->legacy_context) != True) {
         debug_trace("glXMakeCurrent() failed\n");
-        legacy_context = nullptr;
-        return 0;
+        setup->legacy_context = nullptr;
+        return false;
     }
-    return 1;
+    return true;
 }
 
-int init_opengl() {
-    if (!open_x11_display()) return 0;
-    libgl_handle = open_library("libGL.so.1");
-    if (!libgl_handle || !bind_gl_functions()) {
+// The handle stays open for the life of the child: the table points into it.
+OpenglSetup init_opengl() {
+    OpenglSetup setup = {};
+    if (!open_x11_display()) return setup;
+    void *handle = open_library("libGL.so.1");
+    setup.libgl_loaded = handle != nullptr;
+    if (!handle || !bind_library(handle, gl_slots)) {
         report_missing_library("LibGL", "libGL.so.1");
-        return 0;
+        return setup;
     }
-    return make_legacy_context_current();
+    setup.ready = make_legacy_context_current(&setup);
+    return setup;
 }
 
 // Each glGetError clears one recorded error; afterwards the next call tells

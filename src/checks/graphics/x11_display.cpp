@@ -10,18 +10,14 @@
 X11Functions x11;
 Display *x11_display;
 
-static int bind_x11_functions(void *handle) {
-    int all_found = 1;
-#define X11_BIND(name) bind_symbol(handle, #name, &x11.name, &all_found);
-    X11_ENTRY_POINTS(X11_BIND)
-#undef X11_BIND
-    return all_found;
-}
+#define X11_NAMED_SLOT(name) named_slot(#name, &x11.name),
+static const NamedSlot x11_slots[] = {X11_ENTRY_POINTS(X11_NAMED_SLOT)};
+#undef X11_NAMED_SLOT
 
 int open_x11_display() {
     // The handle stays open for the life of the child: the table points into it.
     void *handle = open_library("libX11.so.6");
-    if (!handle || !bind_x11_functions(handle)) {
+    if (!handle || !bind_library(handle, x11_slots)) {
         report_missing_library("LibX11", "libX11.so.6");
         return 0;
     }

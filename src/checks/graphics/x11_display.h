@@ -4,6 +4,8 @@
 
 #include <X11/Xlib.h>
 
+#include "libprobe/binding.h"
+
 // Binding order; each name is also the slot's name and type source.
 #define X11_ENTRY_POINTS(X)                                                                        \
     X(XCloseDisplay)                                                                               \
@@ -17,9 +19,7 @@
     X(XFree)
 
 struct X11Functions {
-#define X11_SLOT(name) decltype(&::name) name;
-    X11_ENTRY_POINTS(X11_SLOT)
-#undef X11_SLOT
+    X11_ENTRY_POINTS(TYPED_SLOT)
 };
 
 extern X11Functions x11;

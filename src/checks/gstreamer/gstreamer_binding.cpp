@@ -1,14 +1,9 @@
-// Fills the process-wide GStreamer slots from a loaded libgstreamer-1.0.
+// The process-wide GStreamer slots and the names that fill them.
 #include "checks/gstreamer/gstreamer_binding.h"
-
-#include "libprobe/library.h"
 
 GstFunctions gst;
 
-int bind_gstreamer(void *handle) {
-    int all_found = 1;
-#define GST_BIND(name) bind_symbol(handle, #name, &gst.name, &all_found);
-    GST_ENTRY_POINTS(GST_BIND)
-#undef GST_BIND
-    return all_found;
-}
+#define GST_NAMED_SLOT(name) named_slot(#name, &gst.name),
+static const NamedSlot gst_slot_list[] = {GST_ENTRY_POINTS(GST_NAMED_SLOT)};
+#undef GST_NAMED_SLOT
+const std::span<const NamedSlot> gst_slots = gst_slot_list;

@@ -4,16 +4,15 @@
 
 #include <gst/gst.h>
 
+#include "libprobe/binding.h"
+
 #define GST_ENTRY_POINTS(X) X(gst_init_check) X(gst_element_factory_make) X(gst_object_unref)
 
 // Each slot stays null until bound, and when the library lacks the name.
 struct GstFunctions {
-#define GST_SLOT(name) decltype(&::name) name;
-    GST_ENTRY_POINTS(GST_SLOT)
-#undef GST_SLOT
+    GST_ENTRY_POINTS(TYPED_SLOT)
 };
 
 extern GstFunctions gst;
-
-// Looks up every name, absent ones included; 1 when all were found.
-int bind_gstreamer(void *handle);
+// The names and slots that bind_library fills from the loaded library.
+extern const std::span<const NamedSlot> gst_slots;

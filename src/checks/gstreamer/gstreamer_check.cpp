@@ -46,7 +46,7 @@ void check_plugin_pack(const PluginPack *pack) {
 // the program the same however it was started.
 static bool start_gstreamer() {
     void *handle = open_library("libgstreamer-1.0.so.0");
-    if (!handle || !bind_gstreamer(handle)) return false;
+    if (!handle || !bind_library(handle, gst_slots)) return false;
     char program[] = "tarvek";
     char no_fork[] = "--gst-disable-registry-fork";
     char *arguments[] = {program, no_fork, nullptr};

@@ -5,27 +5,21 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "libprobe/binding.h"
 #include "libprobe/library.h"
 #include "report/report.h"
 
 #define PTHREAD_ENTRY_POINTS(X) X(pthread_create) X(pthread_cancel)
 
 struct PthreadFunctions {
-#define PTHREAD_SLOT(name) decltype(&::name) name;
-    PTHREAD_ENTRY_POINTS(PTHREAD_SLOT)
-#undef PTHREAD_SLOT
+    PTHREAD_ENTRY_POINTS(TYPED_SLOT)
 };
 
 static PthreadFunctions pthread;
 
-// Binds every entry point, absent ones traced; 1 when all were found.
-static int bind_pthread(void *handle) {
-    int all_found = 1;
-#define PTHREAD_BIND(name) bind_symbol(handle, #name, &pthread.name, &all_found);
-    PTHREAD_ENTRY_POINTS(PTHREAD_BIND)
-#undef PTHREAD_BIND
-    return all_found;
-}
+#define PTHREAD_NAMED_SLOT(name) named_slot(#name, &pthread.name),
+static const NamedSlot pthread_slots[] = {PTHREAD_ENTRY_POINTS(PTHREAD_NAMED_SLOT)};
+#undef PTHREAD_NAMED_SLOT
 
 // The test thread only sleeps: sleep is a cancellation point, so the cancel
 // request has something to act on, and the thread shares nothing with us.
@@ -56,7 +50,7 @@ int check_thread_cancel(const char *) {
     bool have_unwinder = open_library("libgcc_s.so.1") != nullptr;
     if (!have_unwinder) report_missing_library("LibGcc_s", "libgcc_s.so.1");
     void *handle = open_library("libpthread.so.0");
-    if (!handle || !bind_pthread(handle)) {
+    if (!handle || !bind_library(handle, pthread_slots)) {
         report_missing_library("LibPthread", "libpthread.so.0");
         return 1;
     }
