@@ -12,7 +12,7 @@ cmake --build build -j"$(nproc)" --target tarvek_bench
 
 # The baseline's programs, built in a worktree of its commit in the build folder.
 base=build/bench-baseline
-commit=$(git rev-parse --verify "${TARVEK_BASELINE:-13ea7d5}^{commit}")
+commit=$(git rev-parse --verify "${TARVEK_BASELINE:-0c6082c}^{commit}")
 if [ "$(git -C "$base/src" rev-parse HEAD 2>/dev/null)" != "$commit" ]; then
   [ ! -e "$base/src" ] || git worktree remove --force "$base/src"
   git worktree add -f --detach "$base/src" "$commit" >/dev/null
