@@ -62,6 +62,9 @@ static Job jobs[max_jobs];
 static long next_order = 0;
 static long long fork_retry_at_ms = 0;
 static long long fork_retry_ms = first_fork_retry_ms;
+// Once the system refused a process, or where its limit is low from the
+// start, checks run one at a time as the sequence asks for them.
+static int one_at_a_time = -1;
 
 // Set in a check child: runs nested in it write through its channels.
 static bool in_check_child = false;
@@ -299,23 +302,50 @@ static Load current_load() {
     return load;
 }
 
+static void back_off(long long now) {
+    one_at_a_time = 1;
+    fork_retry_at_ms = now + fork_retry_ms;
+    if (fork_retry_ms < last_fork_retry_ms) fork_retry_ms *= 2;
+}
+
 // While children of ours run, a refused fork waits for them to go: fewer at
 // once, never a false finding. With none of ours left, the check's own
 // limit runs from that try.
-static bool fork_refused(Job *job, long long now, const Load &load) {
-    if (errno != EAGAIN || (job->fork_deadline_ms >= 0 && now >= job->fork_deadline_ms)) return false;
+static bool fork_refused(Job *job, long long now, const Load &load, int error) {
+    if (error != EAGAIN || (job->fork_deadline_ms >= 0 && now >= job->fork_deadline_ms)) return false;
     if (job->fork_deadline_ms < 0 && load.in_flight == 0) job->fork_deadline_ms = now + limit_ms;
-    fork_retry_at_ms = now + fork_retry_ms;
-    if (fork_retry_ms < last_fork_retry_ms) fork_retry_ms *= 2;
+    back_off(now);
     return true;
 }
 
 enum StartResult { STARTED, DEFERRED };
 
-// Without a watchdog (its fork failed, as under a process limit) the loop
-// keeps the time itself: the test still gets its 5 seconds and its real
-// outcome.
+static pid_t spawn_shell(const char *command, int *error);
+
+static StartResult start_shell(Job *job, long long now, const Load &load) {
+    int error = 0;
+    pid_t pid = spawn_shell(job->arg, &error);
+    if (pid < 0) {
+        if (fork_refused(job, now, load, error)) return DEFERRED;
+        job->no_fork = true;
+        end_job(job);
+        return STARTED;
+    }
+    job->state = JOB_RUNNING;
+    job->test_pid = pid;
+    job->sampled_ms = now;
+    job->deadline_ms = now + limit_ms;
+    return STARTED;
+}
+
+// Beside other children the watchdog is forked first: a check that cannot
+// have both waits, so that it never runs without a watchdog where it would
+// have had one alone (the trace says when it has none). Alone, it goes as
+// it always did: without a watchdog (its fork failed, as under a process
+// limit) the loop keeps the time itself, and the test still gets its 5
+// seconds and its real outcome.
 static StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
+    if (job->shell) return start_shell(job, now, load);
     if (!in_check_child && job->channels.report < 0 && !open_channels(&job->channels)) {
         // Others hold descriptors they give back once asked for; the check
         // the sequence waits for cannot wait for that.
@@ -326,10 +356,25 @@ static StartResult start_job(Job *job, long long now, const Load &load, bool wan
     }
     flush_output();
     pid_t parent = getpid();
+    bool alone = load.in_flight == 0;
+    pid_t watchdog = 0;
+    if (!alone) {
+        watchdog = fork();
+        if (watchdog == 0) run_watchdog_child(parent);
+        if (watchdog < 0) {
+            back_off(now);
+            return DEFERRED;
+        }
+    }
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
     if (pid < 0) {
-        if (fork_refused(job, now, load)) return DEFERRED;
+        int error = errno;
+        if (watchdog > 0) {
+            kill(watchdog, SIGKILL);
+            waitpid(watchdog, nullptr, 0);
+        }
+        if (fork_refused(job, now, load, error)) return DEFERRED;
         job->no_fork = true;
         end_job(job);
         return STARTED;
@@ -337,11 +382,13 @@ static StartResult start_job(Job *job, long long now, const Load &load, bool wan
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
-    job->watchdog_pid = fork();
-    if (job->watchdog_pid == 0) run_watchdog_child(parent);
-    if (job->watchdog_pid < 0) {
+    if (alone) {
+        watchdog = fork();
+        if (watchdog == 0) run_watchdog_child(parent);
+    }
+    job->watchdog_pid = watchdog > 0 ? watchdog : 0;
+    if (watchdog < 0) {
         job->no_watchdog = true;
-        job->watchdog_pid = 0;
         job->deadline_ms = now + limit_ms;
         // A nested run's child writes its lines live: the trace goes first.
         if (in_check_child) debug_trace("Unable to fork watchdog for test\n");
@@ -360,6 +407,12 @@ static Job *next_queued() {
 // allows, in the order of their priority.
 static void start_ready(Job *wanted, long long now) {
     if (now < fork_retry_at_ms) return;
+    if (one_at_a_time < 0) one_at_a_time = process_limit_is_tight();
+    if (one_at_a_time) {
+        if (wanted && wanted->state == JOB_QUEUED && current_load().in_flight == 0)
+            start_job(wanted, now, current_load(), true);
+        return;
+    }
     if (wanted && wanted->state == JOB_QUEUED && start_job(wanted, now, current_load(), true) == DEFERRED)
         return;
     for (;;) {
@@ -453,7 +506,7 @@ TestOutcome run_isolated(CheckFn check, const char *arg) {
     return outcome;
 }
 
-static pid_t spawn_shell(const char *command) {
+static pid_t spawn_shell(const char *command, int *error) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t mask, defaults;
@@ -464,29 +517,25 @@ static pid_t spawn_shell(const char *command) {
     char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
                     const_cast<char *>(command), nullptr};
     pid_t pid = -1;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ) != 0) pid = -1;
+    *error = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
+    if (*error != 0) pid = -1;
     posix_spawnattr_destroy(&attributes);
     return pid;
 }
 
 // The command is waited for in the same loop as the checks, which go on
-// meanwhile. What the shell starts and leaves behind when it is killed is
-// adopted and ended with the rest at exit.
+// meanwhile; a spawn refused for want of processes waits for them as a
+// check's fork does. What the shell starts and leaves behind when it is
+// killed is adopted and ended with the rest at exit.
 int run_shell_command(const char *command) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
     int status = -1;
-    pid_t pid = spawn_shell(command);
-    Job *job = pid > 0 ? new_job(nullptr, command, JOB_RUNNING) : nullptr;
-    if (job) {
+    if (Job *job = new_job(nullptr, command, JOB_QUEUED)) {
         job->shell = true;
-        job->test_pid = pid;
-        job->deadline_ms = monotonic_ms() + limit_ms;
         wait_for_end(job);
         if (job->exited) status = job->status;
         free_job(job);
-    } else if (pid > 0) {
-        waitpid(pid, &status, 0);
     }
     return_child_signal(&loan);
     return status;

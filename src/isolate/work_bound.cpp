@@ -42,6 +42,15 @@ long long processor_ticks(pid_t pid) {
     return utime + stime + cutime + cstime;
 }
 
+// Below this, the processes the user already runs may leave too few.
+constexpr rlim_t roomy_process_limit = 1024;
+
+bool process_limit_is_tight() {
+    struct rlimit limit;
+    return getrlimit(RLIMIT_NPROC, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+           limit.rlim_cur < roomy_process_limit;
+}
+
 // A margin for the libraries the children load and the main process's own.
 constexpr rlim_t spare_descriptors = 64;
 

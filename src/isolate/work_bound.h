@@ -22,6 +22,11 @@ constexpr long long work_sample_ms = 50;
 // clock ticks; -1 when it cannot be read.
 long long processor_ticks(pid_t pid);
 
+// A process limit so low that children beside each other could take from a
+// check the processes or threads it would have had alone (threads count
+// too: the thread check's, a GL driver's): then one child at a time.
+bool process_limit_is_tight();
+
 // Descriptors we may spend on channels of checks started ahead: each check
 // holds two from its start until the sequence copies them out.
 int channel_budget();
