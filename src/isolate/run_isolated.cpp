@@ -320,17 +320,20 @@ static bool fork_refused(Job *job, long long now, const Load &load, int error) {
 
 enum StartResult { STARTED, DEFERRED };
 
+// A check whose child could not be made: tried again later, or broken.
+static StartResult not_started(Job *job, long long now, const Load &load, int error) {
+    if (fork_refused(job, now, load, error)) return DEFERRED;
+    job->no_fork = true;
+    end_job(job);
+    return STARTED;
+}
+
 static pid_t spawn_shell(const char *command, int *error);
 
 static StartResult start_shell(Job *job, long long now, const Load &load) {
     int error = 0;
     pid_t pid = spawn_shell(job->arg, &error);
-    if (pid < 0) {
-        if (fork_refused(job, now, load, error)) return DEFERRED;
-        job->no_fork = true;
-        end_job(job);
-        return STARTED;
-    }
+    if (pid < 0) return not_started(job, now, load, error);
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
@@ -374,10 +377,7 @@ static StartResult start_job(Job *job, long long now, const Load &load, bool wan
             kill(watchdog, SIGKILL);
             waitpid(watchdog, nullptr, 0);
         }
-        if (fork_refused(job, now, load, error)) return DEFERRED;
-        job->no_fork = true;
-        end_job(job);
-        return STARTED;
+        return not_started(job, now, load, error);
     }
     job->state = JOB_RUNNING;
     job->test_pid = pid;
