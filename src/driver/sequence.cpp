@@ -36,7 +36,22 @@ static void check_graphics() {
     }
 }
 
+// Every isolated check that needs no other's outcome is started ahead of
+// the sequence, the longest first: GStreamer, then the graphics chain, whose
+// OpenGL check starts the moment X11 passes. The sequence below then takes
+// their outcomes in its own order and writes what follows from them then,
+// so the report and the trace read as if the checks had run one by one.
+static void start_independent_checks() {
+    start_isolated(check_gstreamer, nullptr);
+    start_isolated(check_x11_display, nullptr);
+    start_isolated_after(check_x11_display, nullptr, check_opengl, nullptr);
+    start_isolated(check_audio, nullptr);
+    start_isolated(check_thread_cancel, nullptr);
+    start_library_probes();
+}
+
 void run_check_sequence() {
+    start_independent_checks();
     check_library_table();
     check_alternative_libraries();
     check_mdns_library();

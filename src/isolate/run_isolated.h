@@ -1,8 +1,11 @@
 // Runs one check body in a forked child under a 5-second limit, so that a
 // library which crashes, aborts or hangs becomes a finding, not our death.
 // The child writes its sections and its stderr into private channels, which
-// the main process copies out when the check is over; the main process waits
-// in one loop for child exits, deadlines and termination signals.
+// the main process copies out when the sequence asks for the check's
+// outcome; the main process waits in one loop for child exits, deadlines and
+// termination signals. Checks that do not depend on each other may be
+// started ahead of the sequence and run side by side: their output still
+// comes out in the sequence's order, since it is copied out only when asked.
 #pragma once
 
 // A check body: nonzero when it ran to its end, 0 when it failed.
@@ -19,7 +22,21 @@ enum TestOutcome : int {
 constexpr int failed_check_exit_code = 163;
 constexpr unsigned watchdog_seconds = 5;
 
-// In the main process the check gets channels of its own; in a check child
+// Queues a check to run as soon as the bound on children at work allows.
+// Its outcome, sections and trace wait for the run_isolated call with the
+// same check and argument (the first such call takes the first such check).
+void start_isolated(CheckFn check, const char *arg);
+
+// As start_isolated, but queued only once `before` (already started) has
+// passed; when it fails or breaks, `check` is dropped.
+void start_isolated_after(CheckFn before, const char *before_arg, CheckFn check, const char *arg);
+
+// Drops a started check that the sequence will not ask for after all: a
+// running child is killed, and what it wrote is thrown away.
+void drop_isolated(CheckFn check, const char *arg);
+
+// Waits for the started check of that body and argument (starting it now if
+// none was), copies its channels out and gives its outcome. In a check child
 // (a nested run) the nested child writes through its parent's channels.
 TestOutcome run_isolated(CheckFn check, const char *arg);
 

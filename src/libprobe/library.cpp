@@ -46,7 +46,10 @@ void check_library(const char *lib_id, const char *soname) {
 int check_library_alternatives(const char *lib_id, const char *missing_soname,
                                const char *const *candidates) {
     for (int i = 0; candidates[i]; ++i) {
-        if (run_isolated(probe_library_load, candidates[i]) == TEST_PASSED) return i;
+        if (run_isolated(probe_library_load, candidates[i]) != TEST_PASSED) continue;
+        // Probes started ahead that a probe in list order would never make.
+        for (int j = i + 1; candidates[j]; ++j) drop_isolated(probe_library_load, candidates[j]);
+        return i;
     }
     report_missing_library(lib_id, missing_soname);
     return -1;

@@ -8,6 +8,18 @@
 #include "report/report.h"
 #include "target/target.h"
 
+// All candidates of a list at once: the sequence still takes them in list
+// order and stops at the first that loads; the rest are dropped then.
+void start_library_probes() {
+    start_isolated(probe_library_load, "libvulkan.so.1");
+    for (int i = 0; i < library_table_rows; ++i)
+        if (has_word_size(library_table[i], target_bits))
+            start_isolated(probe_library_load, library_table[i].soname);
+    for (int i = 0; i < alternative_library_count; ++i)
+        for (const char *const *soname = alternative_libraries[i].sonames; *soname; ++soname)
+            start_isolated(probe_library_load, *soname);
+}
+
 // Rows of the other word size only are skipped without a word.
 void check_library_table() {
     for (int i = 0; i < library_table_rows; ++i) {

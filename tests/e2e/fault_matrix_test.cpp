@@ -350,9 +350,11 @@ class FaultMatrix : public ::testing::TestWithParam<ProgramUnderTest> {
         EXPECT_EQ(count_of(r.err, "Wait for test child timed out\n"),
                   static_cast<size_t>(row.watchdogs))
             << r.err;
-        // Each watchdog that fires costs its five seconds and nothing more.
-        EXPECT_GE(r.seconds, 5.0 * row.watchdogs - 0.1);
-        EXPECT_LT(r.seconds, 5.0 * row.watchdogs + 3.0);
+        // Hangs run side by side: any number of them costs one watchdog's
+        // five seconds and nothing more.
+        double hang_seconds = row.watchdogs ? 5.0 : 0.0;
+        EXPECT_GE(r.seconds, hang_seconds - 0.1);
+        EXPECT_LT(r.seconds, hang_seconds + 3.0);
         // The DRI search in the main process is the last thing the run
         // traces; this machine's Mesa has drivers, so it finds one.
         if (row.dri_search_last) {

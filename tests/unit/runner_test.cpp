@@ -63,6 +63,27 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+int sleeps_a_second(const char *) { sleep(1); return 1; }
+
+// Started ahead, each check keeps its own outcome, taken in the order asked
+// for; children that only wait do not hold back the others.
+TEST(Runner, StartedChecksRunSideBySideAndKeepTheirOwnOutcomes) {
+    const struct {
+        CheckFn body;
+        const char *arg;
+        TestOutcome expected;
+    } started[] = {
+        {sleeps_a_second, "1", TEST_PASSED}, {sleeps_a_second, "2", TEST_PASSED},
+        {aborts, nullptr, TEST_BROKEN},      {sleeps_a_second, "3", TEST_PASSED},
+        {returns_zero, nullptr, TEST_FAILED}, {sleeps_a_second, "4", TEST_PASSED},
+    };
+    auto start = std::chrono::steady_clock::now();
+    for (const auto &check : started) start_isolated(check.body, check.arg);
+    for (const auto &check : started)
+        EXPECT_EQ(run_isolated(check.body, check.arg), check.expected) << check.arg;
+    EXPECT_LT(seconds_since(start), 2.5);
+}
+
 // One slow case covers the time-out and the reaping of its leftover child.
 TEST(Runner, TimeOutKillsAfterFiveSecondsAndNextCallReapsTheLeftover) {
     set_debug_enabled(1);

@@ -1,0 +1,62 @@
+// The processors are those this process may run on, which the launcher can
+// narrow (taskset, a container's cpuset), not those the machine has.
+#include "isolate/work_bound.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+int processors_available() {
+    static int count = 0;
+    if (count) return count;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+    if (count < 1) count = 1;
+    return count;
+}
+
+// Fields 14 to 17 of /proc/PID/stat: user and system time of the process,
+// then of its reaped children (a check that waits for a nested probe or a
+// command it ran is at work through them).
+long long processor_ticks(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char stat[512];
+    ssize_t n = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    if (n <= 0) return -1;
+    stat[n] = '\0';
+    // The name in parentheses may hold anything, blanks and ')' included.
+    const char *name_end = strrchr(stat, ')');
+    long long utime = 0, stime = 0, cutime = 0, cstime = 0;
+    if (!name_end || sscanf(name_end + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld %lld %lld",
+                            &utime, &stime, &cutime, &cstime) != 4)
+        return -1;
+    return utime + stime + cutime + cstime;
+}
+
+// Below this, the processes the user already runs may leave too few.
+constexpr rlim_t roomy_process_limit = 1024;
+
+bool process_limit_is_tight() {
+    struct rlimit limit;
+    return getrlimit(RLIMIT_NPROC, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+           limit.rlim_cur < roomy_process_limit;
+}
+
+// A margin for the libraries the children load and the main process's own.
+constexpr rlim_t spare_descriptors = 64;
+
+int channel_budget() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur <= spare_descriptors + 2) return 1;
+    rlim_t budget = (limit.rlim_cur - spare_descriptors) / 2;
+    return budget > 1024 ? 1024 : static_cast<int>(budget);
+}
