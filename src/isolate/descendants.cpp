@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "isolate/proc_stat.h"
 #include "isolate/process_signals.h"
 
 constexpr int max_listed = 256;
@@ -47,19 +48,10 @@ static int read_children_file(pid_t *pids, int max) {
 }
 
 static pid_t parent_of(const char *pid) {
-    char path[64];
-    snprintf(path, sizeof path, "/proc/%s/stat", pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
     char stat[512];
-    ssize_t n = read(fd, stat, sizeof stat - 1);
-    close(fd);
-    if (n <= 0) return -1;
-    stat[n] = '\0';
-    // The name in parentheses may hold anything, blanks and ')' included.
-    const char *name_end = strrchr(stat, ')');
+    const char *fields = proc_stat_after_name(pid, stat, sizeof stat);
     int ppid = -1;
-    if (!name_end || sscanf(name_end + 1, " %*c %d", &ppid) != 1) return -1;
+    if (!fields || sscanf(fields, " %*c %d", &ppid) != 1) return -1;
     return ppid;
 }
 

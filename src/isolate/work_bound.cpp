@@ -2,13 +2,13 @@
 // narrow (taskset, a container's cpuset), not those the machine has.
 #include "isolate/work_bound.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
+
+#include "isolate/proc_stat.h"
 
 int processors_available() {
     static int count = 0;
@@ -24,20 +24,12 @@ int processors_available() {
 // then of its reaped children (a check that waits for a nested probe or a
 // command it ran is at work through them).
 long long processor_ticks(pid_t pid) {
-    char path[64];
-    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    char stat[512];
-    ssize_t n = read(fd, stat, sizeof stat - 1);
-    close(fd);
-    if (n <= 0) return -1;
-    stat[n] = '\0';
-    // The name in parentheses may hold anything, blanks and ')' included.
-    const char *name_end = strrchr(stat, ')');
+    char pid_text[16], stat[512];
+    snprintf(pid_text, sizeof pid_text, "%d", static_cast<int>(pid));
+    const char *fields = proc_stat_after_name(pid_text, stat, sizeof stat);
     long long utime = 0, stime = 0, cutime = 0, cstime = 0;
-    if (!name_end || sscanf(name_end + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld %lld %lld",
-                            &utime, &stime, &cutime, &cstime) != 4)
+    if (!fields || sscanf(fields, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld %lld %lld",
+                          &utime, &stime, &cutime, &cstime) != 4)
         return -1;
     return utime + stime + cutime + cstime;
 }
