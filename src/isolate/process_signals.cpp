@@ -1,8 +1,13 @@
-// Handlers only note what came; the loop acts on it after its wait.
+// Handlers only note what came; the loop acts on it after its wait, and a
+// write that blocked acts on a termination at once.
 #include "isolate/process_signals.h"
 
 #include <poll.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
 
 #include "isolate/monotonic_clock.h"
 
@@ -15,8 +20,15 @@ static bool launcher_remembered = false;
 static sigset_t loop_signals;
 static volatile sig_atomic_t termination_signal = 0;
 
+// Armed while a write of ours may block: a termination signal jumps out of
+// it, even one that came just before the write began.
+static sigjmp_buf *volatile write_escape = nullptr;
+
 static void note_child(int) {}
-static void note_termination(int signo) { termination_signal = signo; }
+static void note_termination(int signo) {
+    termination_signal = signo;
+    if (sigjmp_buf *escape = write_escape) siglongjmp(*escape, 1);
+}
 
 static void remember_launcher() {
     if (launcher_remembered) return;
@@ -79,12 +91,16 @@ void return_child_signal(const ChildSignalLoan *loan) {
     sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
 }
 
+static void let_in_termination(sigset_t *mask) {
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) sigdelset(mask, signo);
+}
+
 void wait_for_event(long long deadline_ms, int writable_fd) {
     sigset_t during;
     sigprocmask(SIG_SETMASK, nullptr, &during);
     if (sigismember(&loop_signals, SIGCHLD)) sigdelset(&during, SIGCHLD);
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) sigdelset(&during, signo);
+    let_in_termination(&during);
     timespec timeout;
     timespec *limit = nullptr;
     if (deadline_ms >= 0) {
@@ -96,6 +112,28 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
     }
     pollfd target = {writable_fd, POLLOUT, 0};
     ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
+}
+
+ssize_t write_until_terminated(int fd, const void *data, size_t size) {
+    sigset_t before, during;
+    sigprocmask(SIG_SETMASK, nullptr, &before);
+    during = before;
+    let_in_termination(&during);
+    sigjmp_buf escape;
+    // The jump puts back the mask as it was here.
+    if (sigsetjmp(escape, 1)) {
+        write_escape = nullptr;
+        errno = EINTR;
+        return -1;
+    }
+    write_escape = &escape;
+    sigprocmask(SIG_SETMASK, &during, nullptr);
+    ssize_t n = write(fd, data, size);
+    int error = errno;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    write_escape = nullptr;
+    errno = error;
+    return n;
 }
 
 int termination_requested() { return termination_signal; }

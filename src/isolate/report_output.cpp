@@ -19,7 +19,10 @@ struct Sink {
 };
 
 static Sink real_stdout = {-1, 0};
+static Sink real_stderr = {STDERR_FILENO, 0};
 static Sink report_channel = {-1, 0};
+// The C library's own, which a child's libraries expect.
+static FILE *library_stderr = nullptr;
 // Decided once from the real stdout, for every process: the report is line
 // buffered on a terminal, so that a check that crashes leaves every line it
 // had finished, as a user watching it expects.
@@ -27,7 +30,8 @@ static bool terminal = false;
 
 int write_fully(int fd, const char *data, size_t size) {
     while (size > 0) {
-        ssize_t n = write(fd, data, size);
+        ssize_t n = write_until_terminated(fd, data, size);
+        end_run_if_terminated();
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
@@ -51,11 +55,22 @@ static ssize_t write_to_sink(void *cookie, const char *data, size_t size) {
     return static_cast<ssize_t>(size);
 }
 
-static FILE *stream_to(Sink *sink) {
+static FILE *stream_to(Sink *sink, int mode) {
     cookie_io_functions_t io = {nullptr, write_to_sink, nullptr, nullptr};
     FILE *stream = fopencookie(sink, "w", io);
-    if (stream) setvbuf(stream, nullptr, terminal ? _IOLBF : _IOFBF, BUFSIZ);
+    if (stream) setvbuf(stream, nullptr, mode, mode == _IONBF ? 0 : BUFSIZ);
     return stream;
+}
+
+static int report_buffering() { return terminal ? _IOLBF : _IOFBF; }
+
+// The trace and the program's messages reach stderr through write_fully as
+// well, so that a termination signal ends a write that blocks there too.
+static void own_stderr() {
+    FILE *stream = stream_to(&real_stderr, _IONBF);
+    if (!stream) return;
+    library_stderr = stderr;
+    stderr = stream;
 }
 
 void open_report_output() {
@@ -64,7 +79,8 @@ void open_report_output() {
     // still write theirs into channels, only the main process keeps it.
     int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     real_stdout.fd = fd >= 0 ? fd : STDOUT_FILENO;
-    FILE *stream = stream_to(&real_stdout);
+    own_stderr();
+    FILE *stream = stream_to(&real_stdout, report_buffering());
     if (!stream) {
         if (fd >= 0) close(fd);
         real_stdout.fd = -1;
@@ -77,11 +93,13 @@ void open_report_output() {
 void drop_real_stdout() {
     if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
     real_stdout.fd = -1;
+    if (library_stderr) stderr = library_stderr;
+    library_stderr = nullptr;
 }
 
 void write_report_to(int channel_fd) {
     report_channel.fd = channel_fd;
-    if (FILE *stream = stream_to(&report_channel)) report_stream = stream;
+    if (FILE *stream = stream_to(&report_channel, report_buffering())) report_stream = stream;
 }
 
 void flush_output() {
