@@ -27,11 +27,10 @@ const char *const slow_sonames[] = {"libcapi20.so.3", "libOpenCL.so.1", "libXine
 
 struct Stage {
     explicit Stage(const ProgramUnderTest &program) : p(program) {
-        mkdir(dir.file("bin").c_str(), 0755);
         for (const char *soname : slow_sonames) libs.install(soname, "on_load_slow");
         options.args = {"--debug"};
         options.set_env = plugins.env(p.bits);
-        options.set_env["PATH"] = dir.file("bin") + ":" + pulse.path_variable();
+        options.set_env["PATH"] = dir.path() + ":" + pulse.path_variable();
         options.set_env["HOME"] = dir.path();
         options.set_env["TARVEK_TEST_PIDS"] = dir.file("pids");
         options.working_dir = dir.path();
@@ -48,8 +47,8 @@ struct Stage {
 };
 
 void pulseaudio_kills_its_group(Stage &s) {
-    s.dir.write("bin/pulseaudio", "#!/bin/sh\ntrap 'kill 0' EXIT\nexit 1\n");
-    chmod(s.dir.file("bin/pulseaudio").c_str(), 0755);
+    s.dir.write("pulseaudio", "#!/bin/sh\ntrap 'kill 0' EXIT\nexit 1\n");
+    chmod(s.dir.file("pulseaudio").c_str(), 0755);
 }
 void library_stops_its_group(Stage &s) { s.libs.install("libodbc.so.2", "kill_group_stop"); }
 void library_pipes_its_group(Stage &s) { s.libs.install("libodbc.so.2", "kill_group_pipe"); }
@@ -119,10 +118,9 @@ TEST_P(RunBoundary, TouchesOnlyWhatTheRunMade) {
     end_noted(s);
     row.fault(s);
     RunResult r = launch(s, row);
-    // Stopped for good: the launcher's session goes with the test.
     int pid = 0;
     if (r.seconds >= s.options.timeout_seconds && std::ifstream(s.dir.file("launcher.pid")) >> pid)
-        kill(-pid, SIGKILL);
+        kill(-pid, SIGKILL); // a run stopped for good: its launcher's session goes with the test
     EXPECT_EQ(r.exit_code(), 0) << "status " << r.status << "\n" << r.err;
     EXPECT_LT(r.seconds, row.max_seconds);
     std::string odbc = broken_library_section(s.p, "LibOdbc", "libodbc.so.2");
