@@ -23,7 +23,7 @@ test_packages="googletest libgtest-dev libgtest-dev:i386 xvfb x11-xserver-utils 
   pulseaudio alsa-utils libasound2-plugins libasound2-plugins:i386
   util-linux mount procps strace valgrind libc6-dbg:i386
   clang libclang-rt-14-dev debootstrap
-  dpkg-dev debhelper lintian"
+  build-essential dpkg-dev debhelper lintian"
 
 # Every runtime library for both word sizes.
 both_arches() {
