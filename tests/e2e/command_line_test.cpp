@@ -62,6 +62,22 @@ TEST_P(CommandLine, HelpWinsOverEverythingElse) {
     }
 }
 
+// --version combines as --help does, which wins over it.
+TEST_P(CommandLine, VersionPrintsNameAndProjectVersionBeforeAnyCheck) {
+    const std::string n = GetParam().name, version = n + " " TARVEK_VERSION "\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--version"}, version},         {{"--debug", "--version", "--version"}, version},
+        {{"--version", "-h"}, usage(n)},  {{"--bogus", "--version", "x"}, version},
+    };
+    for (const auto &[args, out] : cases) {
+        RunResult r = run_program(GetParam(), {.args = args, .argv0 = n, .check_report = false});
+        SCOPED_TRACE(::testing::PrintToString(args));
+        EXPECT_EQ(r.exit_code(), 0);
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, args[0] == "--bogus" ? unknown(n, "--bogus") + unknown(n, "x") : "");
+    }
+}
+
 TEST_P(CommandLine, UnknownArgumentsAreEachNamedThenTryHelpAndStatus2) {
     const std::string n = GetParam().name;
     for (const std::string arg : {"--bogus", "--debug=1", "--Debug", "-H", "-hh", "-", "--",
