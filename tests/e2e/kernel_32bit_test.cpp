@@ -11,7 +11,7 @@ constexpr auto npos = std::string::npos;
 struct DetectionRow {
     const char *name;
     int bits;               // of the file the kernel is asked to run
-    const char *make_file;  // shell words that make "$f"
+    const char *make;       // shell words that make "$f"
     std::string refusal;
 };
 
@@ -24,37 +24,37 @@ const DetectionRow detection_rows[] = {
 class Detection : public ::testing::TestWithParam<DetectionRow> {};
 
 TEST_P(Detection, ExecRefusalSaysWhyTheKernelWouldNotRunTheFile) {
-    const DetectionRow &row = GetParam();
-    if (const char *why = why_not_runnable({row.name, "", row.bits, ""}))
+    if (const char *why = why_not_runnable({GetParam().name, "", GetParam().bits, ""}))
         GTEST_SKIP() << "needs a 32-bit program: " << why;
     FixtureDir dir;
     std::string script = std::string(". ") + TARVEK_SOURCE_DIR + "/scripts/runs-32bit.sh && f=" +
-                         dir.root() + "/file && " + row.make_file + " && exec_refusal \"$f\"";
+                         dir.root() + "/file && " + GetParam().make + " && exec_refusal \"$f\"";
     RunResult r = run_program({"bash", "/bin/bash", 64, ""},
                               {.args = {"-c", script}, .check_report = false});
     EXPECT_EQ(r.exit_code(), 0) << r.err;
-    EXPECT_EQ(r.out, row.refusal);
+    EXPECT_EQ(r.out, GetParam().refusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Detection, ::testing::ValuesIn(detection_rows),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Kernel32Bit, ForcedCannotSkipsEach32BitCaseWithTheReasonAndRunsThe64BitOnes) {
+    const char *configured = why_not_runnable({"tarvek", "", 32, ""});  // the build's own, if any
+    const std::string why = configured ? configured : refusal;
     FixtureDir dir;
     RunResult r = run_program({"ctest", ctest_command, 64, ""},
                               {.args = {"-R", "CommandLine.HelpWinsOverEverythingElse|StartupProbe",
                                         "--output-junit", dir.root() + "/ctest.xml"},
-                               .set_env = {{"TARVEK_NO_32BIT_RUNS", refusal}},
+                               .set_env = {{"TARVEK_NO_32BIT_RUNS", why}},
                                .working_dir = tests_build_dir, .check_report = false});
-    EXPECT_EQ(r.exit_code(), 0) << r.out;
     std::string xml = read_text_file(dir.root() + "/ctest.xml");
     for (size_t at = 0; (at = xml.find("<testcase name=\"", at + 1)) != std::string::npos;) {
         std::string one = xml.substr(at, xml.find("</testcase>", at) - at);
         bool needs32 = one.find("/tarvek\" ") != npos || one.find("/startup_probe32\" ") != npos;
         EXPECT_NE(one.find(needs32 ? "status=\"notrun\"" : "status=\"run\""), npos) << one;
-        EXPECT_EQ(one.find("\nneeds a 32-bit program: " + refusal + "\n") != npos, needs32);
+        EXPECT_EQ(one.find("\nneeds a 32-bit program: " + why + "\n") != npos, needs32);
     }
-    EXPECT_TRUE(xml.find("/tarvek\" ") != npos && xml.find("/tarvek64\" ") != npos) << xml;
+    EXPECT_TRUE(xml.find("/tarvek\" ") != npos && xml.find("/tarvek64\" ") != npos) << r.out;
 }
 
 }  // namespace
