@@ -15,7 +15,8 @@ exec_refusal() {
     echo "this kernel does not execute 32-bit x86 programs (Exec format error)"
     return 0
   fi
-  echo "$1 exited with status $status: $err" >&2
+  echo "cannot tell whether this kernel runs 32-bit programs:" \
+    "$1 ended with status $status${err:+ ($err)}" >&2
   return 1
 }
 
