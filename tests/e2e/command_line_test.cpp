@@ -3,12 +3,13 @@
 
 #include <csignal>
 
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-class CommandLine : public ::testing::TestWithParam<ProgramUnderTest> {
+class CommandLine : public ProgramTest<ProgramUnderTest> {
   protected:
     RunResult run(std::vector<std::string> args, const char *argv0 = nullptr) {
         RunOptions options;

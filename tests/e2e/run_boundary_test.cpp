@@ -16,6 +16,7 @@
 #include "fixture_dir.h"
 #include "media_support.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_sections.h"
 #include "run_program.h"
 
@@ -107,7 +108,7 @@ std::string without(std::string text, const std::string &part) {
     return at == std::string::npos ? "<not found:>\n" + part : text.erase(at, part.size());
 }
 
-class RunBoundary : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+class RunBoundary : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
 
 TEST_P(RunBoundary, TouchesOnlyWhatTheRunMade) {
     const auto &[program, row] = GetParam();

@@ -34,23 +34,25 @@ for program in tarvek tarvek64; do
 done
 
 "$src/scripts/userland.sh" make bullseye
+# Where this kernel runs no 32-bit program, the package is still built,
+# installed and its 64-bit program run.
+programs="tarvek tarvek64"
+if [ -n "${TARVEK_NO_32BIT_RUNS:-}" ]; then
+  programs=tarvek64
+  echo "tarvek: not run: $TARVEK_NO_32BIT_RUNS"
+fi
 # What the package installed, then each program's version and the first and
 # last sections of its report: the table's first library to the X11 check's.
 out=$("$src/scripts/userland.sh" sandbox bullseye "$work/first" "
   apt-get install -y -q --no-install-recommends /opt/tarvek/$deb >&2 &&
   dpkg -L tarvek | grep -e /bin/ -e /man1/ | sort &&
-  for program in tarvek tarvek64; do
+  for program in $programs; do
     \$program --version && \$program >/tmp/report && grep '^\\[' /tmp/report | sed -n '1p;\$p' || exit
   done") || fail "installing or running the package on Debian 11: $out"
-diff - <(echo "$out") <<END || fail "the installed package on Debian 11"
-/usr/bin/tarvek
-/usr/bin/tarvek64
-/usr/share/man/man1/tarvek.1.gz
-/usr/share/man/man1/tarvek64.1.gz
-tarvek $version
-[MissingLibFreetype]
-[MissingLibX11]
-tarvek64 $version
-[MissingLibFreetype.amd64]
-[MissingLibX11.amd64]
-END
+expected=$(printf '%s\n' /usr/bin/tarvek /usr/bin/tarvek64 /usr/share/man/man1/tarvek.1.gz \
+  /usr/share/man/man1/tarvek64.1.gz)
+for program in $programs; do
+  suffix=${program#tarvek}; suffix=${suffix:+.amd64}
+  expected+=$(printf '\n%s' "$program $version" "[MissingLibFreetype$suffix]" "[MissingLibX11$suffix]")
+done
+[ "$out" = "$expected" ] || fail "the installed package on Debian 11: $(diff <(echo "$expected") <(echo "$out"))"
