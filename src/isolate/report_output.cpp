@@ -31,7 +31,7 @@ static bool terminal = false;
 int write_fully(int fd, const char *data, size_t size) {
     while (size > 0) {
         ssize_t n = write_until_terminated(fd, data, size);
-        end_run_if_terminated();
+        if (n < 0 && errno == EINTR) end_run_if_terminated();
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
