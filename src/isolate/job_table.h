@@ -25,6 +25,7 @@ struct Job {
     bool dropped = false;            // nobody will ask for it
     pid_t test_pid = 0;              // 0 once reaped, or given up after a kill
     pid_t watchdog_pid = 0;          // 0 when there is none: its fork failed, or it was reaped
+    long long watchdog_due_ms = -1; // a watchdog is forked then, if still running
     bool watchdog_rang = false;
     bool no_watchdog = false;        // the loop keeps the time instead
     long long deadline_ms = -1;      // the loop's own limit (negative: the watchdog keeps it)

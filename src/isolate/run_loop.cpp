@@ -123,6 +123,7 @@ static void wait_for_next_event() {
     for (const Job &job : runner.jobs) {
         if (job.state != JOB_RUNNING) continue;
         wake = earlier(wake, job.deadline_ms);
+        wake = earlier(wake, job.watchdog_due_ms);
         if (sampling && !job.waiting) wake = earlier(wake, job.sampled_ms + work_sample_ms);
     }
     long long retry_at = runner.back_off.retry_at_ms;
@@ -136,6 +137,7 @@ void wait_for_end(Job *job) {
         reap_children();
         long long now = monotonic_ms();
         settle_jobs(now);
+        start_due_watchdogs(now);
         sample_work(now);
         start_ready(job, now);
         if (job->state == JOB_ENDED) return;

@@ -19,7 +19,7 @@ static bool at_bound(const Load &load, const WorkBounds &bounds) {
 }
 
 bool one_at_a_time(const BackOff &back_off, const WorkBounds &bounds) {
-    return bounds.one_at_a_time || back_off.one_at_a_time;
+    return bounds.tight_process_limit || back_off.one_at_a_time || bounds.at_work <= 1;
 }
 
 StartChoice choose_start(const StartView &view, const BackOff &back_off, const WorkBounds &bounds) {

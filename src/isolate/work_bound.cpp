@@ -57,7 +57,7 @@ const WorkBounds &work_bounds() {
     static WorkBounds bounds;
     if (!known)
         bounds = {max_children_in_flight, processors_available(), channel_budget(),
-                  process_limit_is_tight() || processors_available() == 1};
+                  process_limit_is_tight()};
     known = true;
     return bounds;
 }
