@@ -20,6 +20,7 @@
 #include "media_support.h"
 #include "paths.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "run_program.h"
 #include "xvfb.h"
 
@@ -233,7 +234,7 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
     }
 }
 
-class ReportIntegrity : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+class ReportIntegrity : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
 
 TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
     const auto &[program, row] = GetParam();
