@@ -58,6 +58,7 @@ static StartResult start_watched_later(Job *job, long long now, const Load &load
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
     if (pid < 0) return not_started(job, now, load, errno);
+    note_child_group(pid);
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
@@ -77,6 +78,7 @@ void start_due_watchdogs(long long now) {
         pid_t parent = getpid();
         pid_t watchdog = fork();
         if (watchdog == 0) run_watchdog_child(parent);
+        if (watchdog > 0) note_child_group(watchdog);
         job.watchdog_pid = watchdog > 0 ? watchdog : 0;
         job.no_watchdog = watchdog < 0;
     }
