@@ -42,9 +42,13 @@ bool open_channels(Channels *channels) {
     return false;
 }
 
+void close_channel_descriptors(const Channels &channels) {
+    if (channels.report >= 0) close(channels.report);
+    if (channels.err >= 0) close(channels.err);
+}
+
 void close_channels(Channels *channels) {
-    if (channels->report >= 0) close(channels->report);
-    if (channels->err >= 0) close(channels->err);
+    close_channel_descriptors(*channels);
     channels->report = channels->err = -1;
 }
 

@@ -14,6 +14,9 @@ struct Channels {
 // False when no channel could be made.
 bool open_channels(Channels *channels);
 void close_channels(Channels *channels);
+// Closes them and leaves the record as it is (a forked child must not write
+// to the pages it shares with its parent until it needs them).
+void close_channel_descriptors(const Channels &channels);
 
 // In the check child: descriptors 1 and 2 to the stderr channel, the report
 // writer to the report channel.

@@ -1,6 +1,7 @@
 #include "isolate/job_table.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
@@ -105,9 +106,17 @@ void drop_job(Job *job) {
 }
 
 void forget_jobs(const Job *own) {
-    for (Job &job : runner.jobs)
-        if (&job != own) close_channels(&job.channels);
-    bool in_check_child = runner.in_check_child;
-    runner = RunnerState{};
-    runner.in_check_child = in_check_child;
+    for (const Job &job : runner.jobs)
+        if (&job != own) close_channel_descriptors(job.channels);
+}
+
+void claim_jobs() {
+    pid_t self = getpid();
+    if (runner.owner == self) return;
+    if (runner.owner) {
+        bool in_check_child = runner.in_check_child;
+        runner = RunnerState{};
+        runner.in_check_child = in_check_child;
+    }
+    runner.owner = self;
 }

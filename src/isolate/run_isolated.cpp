@@ -37,10 +37,12 @@ static TestOutcome take_outcome(Job *job) {
 constexpr int jobs_kept_free = 8;
 
 void start_isolated(CheckFn check, const char *arg) {
+    claim_jobs();
     if (count_free() > jobs_kept_free) new_job(check, arg, JOB_QUEUED);
 }
 
 void start_isolated_after(CheckFn before, const char *before_arg, CheckFn check, const char *arg) {
+    claim_jobs();
     Job *first = find_job(before, before_arg);
     if (!first || count_free() <= jobs_kept_free) return;
     Job *job = new_job(check, arg, JOB_AFTER);
@@ -48,12 +50,14 @@ void start_isolated_after(CheckFn before, const char *before_arg, CheckFn check,
 }
 
 void drop_isolated(CheckFn check, const char *arg) {
+    claim_jobs();
     if (Job *job = find_job(check, arg)) drop_job(job);
 }
 
 TestOutcome run_isolated(CheckFn check, const char *arg) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
+    claim_jobs();
     Job *job = find_job(check, arg);
     if (!job) job = new_job(check, arg, JOB_QUEUED);
     // Asked for before the check it waited for passed: it runs now.
@@ -72,6 +76,7 @@ int run_shell_command(const char *command) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
     int status = -1;
+    claim_jobs();
     if (Job *job = new_job(nullptr, command, JOB_QUEUED)) {
         job->shell = true;
         wait_for_end(job);

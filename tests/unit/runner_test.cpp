@@ -195,6 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
         StartRow{"tight_limit_no_other", {1000, false, true, {0, 0, 0}}, {}, true, START_NOTHING}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// On one processor a check started ahead only takes turns with the one asked for.
+TEST(StartDecision, OneProcessorStartsOnlyTheWanted) {
+    EXPECT_EQ(choose_start({1000, false, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_NOTHING);
+    EXPECT_EQ(choose_start({1000, true, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_WANTED);
+}
+
 // Each refusal makes the wait longer until it passes 100 ms; a reaped child
 // cuts it short, but checks stay one at a time.
 TEST(StartDecision, RefusalsWaitLongerAndAFreedSlotEndsTheWait) {
