@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "isolate/monotonic_clock.h"
 #include "isolate/proc_stat.h"
 #include "isolate/process_signals.h"
 

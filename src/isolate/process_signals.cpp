@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <time.h>
 
+#include "isolate/monotonic_clock.h"
+
 static const int termination_signals[] = {SIGTERM, SIGINT, SIGHUP};
 
 static sigset_t launcher_mask;
@@ -75,12 +77,6 @@ void return_child_signal(const ChildSignalLoan *loan) {
     sigdelset(&loop_signals, SIGCHLD);
     sigaction(SIGCHLD, &loan->action, nullptr);
     sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
-}
-
-long long monotonic_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void wait_for_event(long long deadline_ms, int writable_fd) {

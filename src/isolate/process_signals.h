@@ -38,5 +38,3 @@ void wait_for_event(long long deadline_ms, int writable_fd);
 
 // The termination signal that has come, or 0.
 int termination_requested();
-
-long long monotonic_ms();

@@ -10,14 +10,11 @@
 
 #include "isolate/proc_stat.h"
 
-int processors_available() {
-    static int count = 0;
-    if (count) return count;
+static int processors_available() {
     cpu_set_t set;
     CPU_ZERO(&set);
-    count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
-    if (count < 1) count = 1;
-    return count;
+    int count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+    return count < 1 ? 1 : count;
 }
 
 // Fields 14 to 17 of /proc/PID/stat: user and system time of the process,
@@ -37,18 +34,30 @@ long long processor_ticks(pid_t pid) {
 // Below this, the processes the user already runs may leave too few.
 constexpr rlim_t roomy_process_limit = 1024;
 
-bool process_limit_is_tight() {
+static bool process_limit_is_tight() {
     struct rlimit limit;
     return getrlimit(RLIMIT_NPROC, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
            limit.rlim_cur < roomy_process_limit;
 }
 
-// A margin for the libraries the children load and the main process's own.
+// Descriptors we may spend on channels of checks started ahead: each check
+// holds two from its start until the sequence copies them out. A margin for
+// the libraries the children load and the main process's own.
 constexpr rlim_t spare_descriptors = 64;
 
-int channel_budget() {
+static int channel_budget() {
     struct rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur <= spare_descriptors + 2) return 1;
     rlim_t budget = (limit.rlim_cur - spare_descriptors) / 2;
     return budget > 1024 ? 1024 : static_cast<int>(budget);
+}
+
+const WorkBounds &work_bounds() {
+    static bool known = false;
+    static WorkBounds bounds;
+    if (!known)
+        bounds = {max_children_in_flight, processors_available(), channel_budget(),
+                  process_limit_is_tight()};
+    known = true;
+    return bounds;
 }

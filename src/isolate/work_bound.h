@@ -7,12 +7,22 @@
 
 #include <sys/types.h>
 
-// Children that may be at work at once: the processors we may run on.
-int processors_available();
-
 // Children in flight at all, working or waiting (each with its watchdog):
 // bounds processes and descriptors when many only wait.
 constexpr int max_children_in_flight = 16;
+
+// The bounds on children at once, read from the system once per process:
+// the launcher sets the limits and the affinity before we start.
+struct WorkBounds {
+    int in_flight;      // max_children_in_flight
+    int at_work;        // the processors we may run on
+    int channels;       // checks that may hold channels (two descriptors each)
+    bool one_at_a_time; // a process limit so low that children beside each
+                        // other could take from a check the processes or
+                        // threads it would have had alone (the thread check's,
+                        // a GL driver's)
+};
+const WorkBounds &work_bounds();
 
 // How often a child's processor time is looked at, and so how long a
 // child must have used none before it counts as only waiting.
@@ -22,11 +32,3 @@ constexpr long long work_sample_ms = 50;
 // clock ticks; -1 when it cannot be read.
 long long processor_ticks(pid_t pid);
 
-// A process limit so low that children beside each other could take from a
-// check the processes or threads it would have had alone (threads count
-// too: the thread check's, a GL driver's): then one child at a time.
-bool process_limit_is_tight();
-
-// Descriptors we may spend on channels of checks started ahead: each check
-// holds two from its start until the sequence copies them out.
-int channel_budget();

@@ -14,6 +14,7 @@
 
 #include "isolate/descendants.h"
 #include "isolate/run_isolated.h"
+#include "isolate/start_decision.h"
 #include "report/report.h"
 
 namespace {
@@ -157,6 +158,56 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     close(fd);
     unlink(path);
     EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
+}
+
+// The start decision alone: the table's load, the back-off and the bounds as
+// literals (16 in flight, 2 processors, channels for 100 checks).
+struct StartRow {
+    const char *name;
+    StartView view; // now, the wanted queued, any queued, {in flight, at work, holding channels}
+    BackOff back_off;
+    bool tight_process_limit;
+    StartChoice expected;
+};
+
+class StartDecision : public ::testing::TestWithParam<StartRow> {};
+
+TEST_P(StartDecision, StartsWhatTheRulesAllow) {
+    const StartRow &row = GetParam();
+    WorkBounds bounds = {16, 2, 100, row.tight_process_limit};
+    EXPECT_EQ(choose_start(row.view, row.back_off, bounds), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartDecision,
+    ::testing::Values(
+        StartRow{"wanted_beyond_the_bound", {1000, true, true, {16, 2, 100}}, {}, false, START_WANTED},
+        StartRow{"next_below_the_bound", {1000, false, true, {3, 1, 3}}, {}, false, START_NEXT_QUEUED},
+        StartRow{"none_queued", {1000, false, false, {0, 0, 0}}, {}, false, START_NOTHING},
+        StartRow{"processors_at_work", {1000, false, true, {5, 2, 5}}, {}, false, START_NOTHING},
+        StartRow{"children_in_flight", {1000, false, true, {16, 0, 16}}, {}, false, START_NOTHING},
+        StartRow{"channels_held", {1000, false, true, {0, 0, 100}}, {}, false, START_NOTHING},
+        StartRow{"backing_off", {1000, true, true, {0, 0, 0}}, {1005, 10, true}, false, START_NOTHING},
+        StartRow{"back_off_over", {1005, true, true, {0, 0, 0}}, {1005, 10, true}, false, START_WANTED},
+        StartRow{"one_at_a_time_waits", {1000, true, true, {1, 0, 1}}, {0, 10, true}, false, START_NOTHING},
+        StartRow{"one_at_a_time_no_other", {1000, false, true, {0, 0, 0}}, {0, 10, true}, false, START_NOTHING},
+        StartRow{"tight_process_limit", {1000, true, true, {0, 0, 3}}, {}, true, START_WANTED},
+        StartRow{"tight_limit_no_other", {1000, false, true, {0, 0, 0}}, {}, true, START_NOTHING}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Each refusal makes the wait longer until it passes 100 ms; a reaped child
+// cuts it short, but checks stay one at a time.
+TEST(StartDecision, RefusalsWaitLongerAndAFreedSlotEndsTheWait) {
+    BackOff first = backed_off(BackOff{}, 1000), later = backed_off({0, 160, true}, 2000);
+    EXPECT_EQ(first.retry_at_ms, 1005);
+    EXPECT_EQ(first.wait_ms, 10);
+    EXPECT_TRUE(first.one_at_a_time);
+    EXPECT_EQ(later.retry_at_ms, 2160);
+    EXPECT_EQ(later.wait_ms, 160);
+    BackOff freed = slot_freed(later);
+    EXPECT_EQ(freed.retry_at_ms, 0);
+    EXPECT_EQ(freed.wait_ms, 5);
+    EXPECT_TRUE(freed.one_at_a_time);
 }
 
 // Where the kernel keeps no list of children, a scan of /proc finds the same.

@@ -1,0 +1,95 @@
+#include "isolate/job_start.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "isolate/child_side.h"
+#include "isolate/report_output.h"
+#include "report/report.h"
+
+// While children of ours run, a refused fork waits for them to go: fewer at
+// once, never a false finding. With none of ours left, the check's own
+// limit runs from that try.
+static bool fork_refused(Job *job, long long now, const Load &load, int error) {
+    if (error != EAGAIN || (job->fork_deadline_ms >= 0 && now >= job->fork_deadline_ms)) return false;
+    if (job->fork_deadline_ms < 0 && load.in_flight == 0) job->fork_deadline_ms = now + limit_ms;
+    runner.back_off = backed_off(runner.back_off, now);
+    return true;
+}
+
+// A check whose child could not be made: tried again later, or broken.
+static StartResult not_started(Job *job, long long now, const Load &load, int error) {
+    if (fork_refused(job, now, load, error)) return DEFERRED;
+    job->end = END_NO_FORK;
+    end_job(job);
+    return STARTED;
+}
+
+static StartResult start_shell(Job *job, long long now, const Load &load) {
+    int error = 0;
+    pid_t pid = spawn_shell(job->arg, &error);
+    if (pid < 0) return not_started(job, now, load, error);
+    job->state = JOB_RUNNING;
+    job->test_pid = pid;
+    job->sampled_ms = now;
+    job->deadline_ms = now + limit_ms;
+    return STARTED;
+}
+
+// Beside other children the watchdog is forked first: a check that cannot
+// have both waits, so that it never runs without a watchdog where it would
+// have had one alone (the trace says when it has none). Alone, it goes as
+// it always did: without a watchdog (its fork failed, as under a process
+// limit) the loop keeps the time itself, and the test still gets its 5
+// seconds and its real outcome.
+StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
+    if (job->shell) return start_shell(job, now, load);
+    if (!runner.in_check_child && job->channels.report < 0 && !open_channels(&job->channels)) {
+        // Others hold descriptors they give back once asked for; the check
+        // the sequence waits for cannot wait for that.
+        if (load.holding_channels > 0 && !wanted) return DEFERRED;
+        job->end = END_NO_CHANNELS;
+        end_job(job);
+        return STARTED;
+    }
+    flush_output();
+    pid_t parent = getpid();
+    bool alone = load.in_flight == 0;
+    pid_t watchdog = 0;
+    if (!alone) {
+        watchdog = fork();
+        if (watchdog == 0) run_watchdog_child(parent);
+        if (watchdog < 0) {
+            runner.back_off = backed_off(runner.back_off, now);
+            return DEFERRED;
+        }
+    }
+    pid_t pid = fork();
+    if (pid == 0) run_test_child(job, parent);
+    if (pid < 0) {
+        int error = errno;
+        if (watchdog > 0) {
+            kill(watchdog, SIGKILL);
+            waitpid(watchdog, nullptr, 0);
+        }
+        return not_started(job, now, load, error);
+    }
+    job->state = JOB_RUNNING;
+    job->test_pid = pid;
+    job->sampled_ms = now;
+    if (alone) {
+        watchdog = fork();
+        if (watchdog == 0) run_watchdog_child(parent);
+    }
+    job->watchdog_pid = watchdog > 0 ? watchdog : 0;
+    if (watchdog < 0) {
+        job->no_watchdog = true;
+        job->deadline_ms = now + limit_ms;
+        // A nested run's child writes its lines live: the trace goes first.
+        if (runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
+    }
+    return STARTED;
+}

@@ -1,0 +1,113 @@
+#include "isolate/job_table.h"
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstring>
+
+RunnerState runner;
+
+static TestOutcome outcome_of_status(int status) {
+    if (status == 0) return TEST_PASSED;
+    if (status == failed_check_exit_code << 8) return TEST_FAILED;
+    return TEST_BROKEN;
+}
+
+TestOutcome outcome_of(const Job *job) {
+    return job->end == END_EXITED ? outcome_of_status(job->status) : TEST_BROKEN;
+}
+
+static bool same_arg(const char *a, const char *b) {
+    return a == b || (a && b && strcmp(a, b) == 0);
+}
+
+Job *find_job(CheckFn check, const char *arg) {
+    Job *found = nullptr;
+    for (Job &job : runner.jobs)
+        if (job.state != JOB_FREE && !job.shell && !job.dropped && job.check == check &&
+            same_arg(job.arg, arg) && (!found || job.order < found->order))
+            found = &job;
+    return found;
+}
+
+Job *new_job(CheckFn check, const char *arg, JobState state) {
+    for (Job &job : runner.jobs) {
+        if (job.state != JOB_FREE) continue;
+        job = Job{};
+        job.state = state;
+        job.check = check;
+        job.arg = arg;
+        job.order = runner.next_order++;
+        return &job;
+    }
+    return nullptr;
+}
+
+Job *next_queued() {
+    Job *next = nullptr;
+    for (Job &job : runner.jobs)
+        if (job.state == JOB_QUEUED && (!next || job.order < next->order)) next = &job;
+    return next;
+}
+
+int count_free() {
+    int count = 0;
+    for (const Job &job : runner.jobs) count += job.state == JOB_FREE;
+    return count;
+}
+
+Load current_load() {
+    Load load = {0, 0, 0};
+    for (const Job &job : runner.jobs) {
+        if (job.state == JOB_RUNNING) {
+            ++load.in_flight;
+            load.at_work += !job.waiting;
+        }
+        load.holding_channels += job.channels.report >= 0;
+    }
+    return load;
+}
+
+void free_job(Job *job) {
+    close_channels(&job->channels);
+    job->state = JOB_FREE;
+}
+
+static void end_watchdog(Job *job) {
+    if (!job->watchdog_pid) return;
+    kill(job->watchdog_pid, SIGKILL);
+    waitpid(job->watchdog_pid, nullptr, 0);
+    job->watchdog_pid = 0;
+}
+
+void end_job(Job *job) {
+    end_watchdog(job);
+    job->state = JOB_ENDED;
+    bool passed = !job->dropped && outcome_of(job) == TEST_PASSED;
+    for (Job &other : runner.jobs) {
+        if (other.state != JOB_AFTER || other.after != job) continue;
+        if (passed) {
+            other.state = JOB_QUEUED;
+            other.order = -1; // the rest of a chain goes first
+        } else {
+            drop_job(&other);
+        }
+    }
+    if (job->dropped) free_job(job);
+}
+
+void drop_job(Job *job) {
+    job->dropped = true;
+    if (job->state == JOB_RUNNING && job->test_pid > 0)
+        kill(job->test_pid, SIGKILL);
+    else if (job->state != JOB_RUNNING)
+        end_job(job);
+}
+
+void forget_jobs(const Job *own) {
+    for (Job &job : runner.jobs)
+        if (&job != own) close_channels(&job.channels);
+    bool in_check_child = runner.in_check_child;
+    runner = RunnerState{};
+    runner.in_check_child = in_check_child;
+}

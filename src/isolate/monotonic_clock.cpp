@@ -1,0 +1,9 @@
+#include "isolate/monotonic_clock.h"
+
+#include <time.h>
+
+long long monotonic_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
