@@ -10,7 +10,9 @@
 
 // All candidates of a list at once: the sequence still takes them in list
 // order and stops at the first that loads; the rest are dropped then.
+// A probe only loads: its children need no report channel, and get none.
 void start_library_probes() {
+    isolate_without_report(probe_library_load);
     start_isolated(probe_library_load, "libvulkan.so.1");
     for (int i = 0; i < library_table_rows; ++i)
         if (has_word_size(library_table[i], target_bits))

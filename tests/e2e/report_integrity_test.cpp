@@ -73,14 +73,10 @@ void nsswitch_never_ends(Stage &s) {
     chmod(s.dir.file("egrep").c_str(), 0755);
     s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
 }
-// 12 KB of extensions: the child's report buffer has gone out once, in the
-// middle of the extension line, when the core-profile context crashes.
+// 12 KB of extensions, more than a stdio buffer, before the core-profile
+// context crashes: every section written before the crash is whole.
 void libgl_crashes_after_long_output(Stage &s) {
-    std::string extensions =
-        "GL_ARB_shading_language_100 GL_EXT_texture_compression_s3tc GL_ARB_texture_float";
-    for (int i = 0; extensions.size() < 12 * 1024; ++i)
-        extensions += " GL_FAKE_long_extension_name_" + std::to_string(i);
-    s.options.set_env["FAKE_GL_EXTENSIONS"] = extensions;
+    s.options.set_env["FAKE_GL_EXTENSIONS"] = long_extensions();
     s.options.set_env["FAKE_GL_CREATE_CORE"] = "crash";
 }
 
@@ -92,15 +88,7 @@ enum class Report {
     cut_at_section,     // the OpenGL sections written before the crash, then the verdict
 };
 
-struct Row {
-    const char *name;
-    Display display;
-    void (*fault)(Stage &);
-    Report report;
-    int exit_code;
-    double max_seconds;  // until the report's end of file
-    const char *stderr_holds;
-};
+using Row = FaultRow<Report>;
 
 const Row rows[] = {
     {"LibraryPrintsInItsConstructor", Display::none, library_prints, Report::as_reference, 0, 4,
@@ -149,14 +137,7 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
         EXPECT_EQ(r.out.find("[Broken"), std::string::npos) << r.out;
         break;
     case Report::cut_at_section:
-        EXPECT_EQ(graphics_part(r.out),
-                  property_section("display.depth", "24") +
-                      property_section("display.dpi", "-1.0") +
-                      property_section("opengl.vendor", "Fake GL Vendor") +
-                      property_section("opengl.version", "2.1 Fake GL") +
-                      property_section("opengl.renderer", "Fake GL Renderer") +
-                      property_section("opengl.glsl_version", "1.30") +
-                      issue_section(p, "OpenglNotWorking"));
+        EXPECT_EQ(graphics_part(r.out), opengl_cut(p, long_extensions()));
         break;
     }
 }
@@ -177,23 +158,14 @@ TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
     if (s.server) {
         ASSERT_TRUE(s.server->running());
     }
-    RunResult reference = s.run();
-    ASSERT_EQ(reference.exit_code(), 0) << reference.err;
-    row.fault(s);
-    RunResult r = s.run();
-    EXPECT_EQ(r.exit_code(), row.exit_code) << "status " << r.status << "\n" << r.err;
-    EXPECT_LT(r.seconds, row.max_seconds);
+    auto [reference, r] = run_fault_row(s, row);
     expect_report(row, s, reference, r);
     EXPECT_EQ(r.out.find("noise"), std::string::npos);
-    EXPECT_NE(r.err.find(row.stderr_holds), std::string::npos) << r.err;
-    EXPECT_EQ(s.left_behind(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReportIntegrity,
     ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
-    [](const auto &info) {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    });
+    FaultRowName());
 
 }  // namespace
