@@ -89,7 +89,7 @@ void enter_channels(const Channels &channels) {
     dup2(channels.err, STDOUT_FILENO);
     dup2(channels.err, STDERR_FILENO);
     close(channels.err);
-    if (channels.report >= 0) write_report_to(channels.report, channels.tally);
+    write_report_to(channels.report, channels.tally);
 }
 
 ChannelFate channel_fate(const Channels &channels, int *error) {

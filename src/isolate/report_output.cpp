@@ -97,6 +97,7 @@ static void forget_report_channel() {
 
 void write_report_to(int channel_fd, ChannelTally *tally) {
     report_channel = Sink{channel_fd, 0, tally};
+    if (channel_fd < 0) return;
     // Without a stream of its own the child has no way to its channel.
     if (FILE *stream = stream_to(&report_channel, _IONBF)) report_stream = stream;
     else tally->error = ENOMEM;
@@ -105,7 +106,8 @@ void write_report_to(int channel_fd, ChannelTally *tally) {
 
 void check_report_channel() {
     ChannelTally *tally = report_channel.tally;
-    if (!tally || tally->error) return;
+    if (tally && ferror(stderr)) tally->trace_lost = 1;
+    if (!tally || tally->error || report_channel.fd < 0) return;
     off_t at = lseek(report_channel.fd, 0, SEEK_CUR);
     if (at < 0) tally->error = errno;
     else if (at != tally->written) tally->taken = 1;

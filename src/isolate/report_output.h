@@ -21,14 +21,17 @@ struct ChannelTally {
     long long written;  // bytes of whole sections that went into it
     int error;          // of the first write that failed
     int taken;          // at the check's end it was no longer the file written
+    int trace_lost;     // a write to stderr, its other channel, failed
 };
 
-// In a check child: the report writer to its report channel, unbuffered, so
+// In a check child: the report writer to its report channel (-1: none, the
+// tally kept all the same), unbuffered, so
 // that no section waits in a buffer a library's forked child would inherit.
 // That child, and every other the check child forks, loses the channel.
 void write_report_to(int channel_fd, ChannelTally *tally);
 
-// In a check child after its check: whether the channel is still its own.
+// In a check child after its check: whether the channel is still its own,
+// and whether its stderr channel took every line.
 void check_report_channel();
 
 // Flushes the report writer, the C stdout and stderr, so that nothing

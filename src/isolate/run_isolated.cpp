@@ -18,6 +18,8 @@ static void copy_outcome_channels(const Job *job) {
     int error = 0;
     ChannelFate fate = channel_fate(job->channels, &error);
     copy_channels_out(job->channels, outcome_of(job) == TEST_BROKEN);
+    if (job->channels.tally && job->channels.tally->trace_lost)
+        debug_trace("Unable to write stderr channel of test\n");
     if (fate == CHANNELS_TAKEN) debug_trace("Test child lost its report channel\n");
     if (fate != CHANNELS_UNWRITABLE) return;
     debug_trace("Unable to write report channel of test (%d)\n", error);
