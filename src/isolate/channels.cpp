@@ -145,19 +145,22 @@ static void copy_range(int fd, off_t size, void (*put)(const char *, size_t)) {
 // bound): the main process reads with pread and never moves it.
 static off_t written_length(int fd) { return fd < 0 ? -1 : lseek(fd, 0, SEEK_CUR); }
 
-// A report channel that is no longer the check's own may hold anything.
+// Only what the check counted as written: a child killed inside a write
+// leaves a part beyond it, a library's bytes may follow it. One whose writes
+// went to another file has nothing here to copy.
 static void copy_report(const Channels &channels, bool whole_sections_only) {
     off_t size = written_length(channels.report);
-    if (size <= 0) return;
-    if (channels.tally && size != channels.tally->written) return;
-    copy_range(channels.report, whole_sections_only ? complete_length(channels.report, size, 2) : size,
-               put_report);
+    if (channels.tally && size > channels.tally->written) size = channels.tally->written;
+    if (size <= 0 || (channels.tally && size < channels.tally->written)) return;
+    copy_range(channels.report,
+               whole_sections_only ? complete_length(channels.report, size, 2) : size, put_report);
 }
 
 static void copy_stderr(int fd) {
     off_t size = written_length(fd);
     if (size <= 0) return;
-    off_t kept = complete_length(fd, size < captured_output_bound ? size : captured_output_bound, 1);
+    off_t kept =
+        complete_length(fd, size < captured_output_bound ? size : captured_output_bound, 1);
     copy_range(fd, kept, put_stderr);
     if (kept == size) return;
     char line[128];

@@ -18,7 +18,7 @@
 constexpr long long captured_output_bound = 2LL << 20;
 
 struct Channels {
-    int report = -1;  // none for a check that writes no sections
+    int report = -1; // none for a check that writes no sections
     int err = -1;
     ChannelTally *tally = nullptr;
 };
@@ -32,9 +32,9 @@ void close_channels(Channels *channels);
 void enter_channels(const Channels &channels);
 
 enum ChannelFate {
-    CHANNELS_OWN,         // the report channel holds what the check wrote
-    CHANNELS_TAKEN,       // a library closed it, wrote into it or replaced it
-    CHANNELS_UNWRITABLE,  // the check could not write it (a file-size limit, say)
+    CHANNELS_OWN,        // the report channel holds what the check wrote
+    CHANNELS_TAKEN,      // a library closed it, wrote into it or replaced it
+    CHANNELS_UNWRITABLE, // the check could not write it (a file-size limit, say)
 };
 
 // After the check; the error of an unwritable channel in *error.

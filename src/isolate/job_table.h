@@ -53,6 +53,7 @@ extern RunnerState runner;
 // longer its own at the end never passes.
 TestOutcome outcome_of(const Job *job);
 
+// False for a body given to isolate_without_report.
 bool writes_report(CheckFn check);
 
 // The first record of that body and argument the sequence has not taken.

@@ -13,7 +13,8 @@ static const int termination_signals[] = {SIGTERM, SIGINT, SIGHUP};
 static const int ignored_signals[] = {SIGPIPE, SIGXFSZ};
 
 static sigset_t launcher_mask;
-static struct sigaction launcher_ignored_actions[2];
+constexpr int ignored_count = sizeof ignored_signals / sizeof ignored_signals[0];
+static struct sigaction launcher_ignored_actions[ignored_count];
 static bool launcher_remembered = false;
 // Blocked outside the wait, let in during it.
 static sigset_t loop_signals;
@@ -25,7 +26,8 @@ static void note_termination(int signo) { termination_signal = signo; }
 static void remember_launcher() {
     if (launcher_remembered) return;
     sigprocmask(SIG_SETMASK, nullptr, &launcher_mask);
-    for (int i = 0; i < 2; ++i) sigaction(ignored_signals[i], nullptr, &launcher_ignored_actions[i]);
+    for (int i = 0; i < ignored_count; ++i)
+        sigaction(ignored_signals[i], nullptr, &launcher_ignored_actions[i]);
     sigemptyset(&loop_signals);
     launcher_remembered = true;
 }
@@ -54,7 +56,8 @@ void restore_launcher_signals() {
     if (sigismember(&loop_signals, SIGCHLD)) signal(SIGCHLD, SIG_DFL);
     for (int signo : termination_signals)
         if (sigismember(&loop_signals, signo)) signal(signo, SIG_DFL);
-    for (int i = 0; i < 2; ++i) sigaction(ignored_signals[i], &launcher_ignored_actions[i], nullptr);
+    for (int i = 0; i < ignored_count; ++i)
+        sigaction(ignored_signals[i], &launcher_ignored_actions[i], nullptr);
     sigprocmask(SIG_SETMASK, &launcher_mask, nullptr);
     sigemptyset(&loop_signals);
 }
@@ -63,8 +66,9 @@ void launcher_signal_state(sigset_t *mask, sigset_t *defaults) {
     remember_launcher();
     *mask = launcher_mask;
     sigemptyset(defaults);
-    for (int i = 0; i < 2; ++i)
-        if (launcher_ignored_actions[i].sa_handler != SIG_IGN) sigaddset(defaults, ignored_signals[i]);
+    for (int i = 0; i < ignored_count; ++i)
+        if (launcher_ignored_actions[i].sa_handler != SIG_IGN)
+            sigaddset(defaults, ignored_signals[i]);
 }
 
 void borrow_child_signal(ChildSignalLoan *loan) {

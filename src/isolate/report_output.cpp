@@ -16,8 +16,8 @@
 
 struct Sink {
     int fd;
-    int error;             // of the first write that failed
-    ChannelTally *tally;   // a check child's report channel only
+    int error;           // of the first write that failed
+    ChannelTally *tally; // a check child's report channel only
 };
 
 static Sink real_stdout = {-1, 0, nullptr};
@@ -53,8 +53,10 @@ static ssize_t write_to_sink(void *cookie, const char *data, size_t size) {
     sink->error = write_fully(sink->fd, data, size);
     if (ChannelTally *tally = sink->tally) {
         // A sealed channel refuses growth with EPERM: to the user, too large.
-        if (sink->error) tally->error = sink->error == EPERM ? EFBIG : sink->error;
-        else tally->written += static_cast<long long>(size);
+        if (sink->error)
+            tally->error = sink->error == EPERM ? EFBIG : sink->error;
+        else
+            tally->written += static_cast<long long>(size);
     }
     return static_cast<ssize_t>(size);
 }
@@ -99,8 +101,10 @@ void write_report_to(int channel_fd, ChannelTally *tally) {
     report_channel = Sink{channel_fd, 0, tally};
     if (channel_fd < 0) return;
     // Without a stream of its own the child has no way to its channel.
-    if (FILE *stream = stream_to(&report_channel, _IONBF)) report_stream = stream;
-    else tally->error = ENOMEM;
+    if (FILE *stream = stream_to(&report_channel, _IONBF))
+        report_stream = stream;
+    else
+        tally->error = ENOMEM;
     pthread_atfork(nullptr, nullptr, forget_report_channel);
 }
 

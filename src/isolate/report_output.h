@@ -18,10 +18,10 @@ void drop_real_stdout();
 // with the main process: a library may end the child, close the channel or
 // put another file in its place, and the main process must tell which.
 struct ChannelTally {
-    long long written;  // bytes of whole sections that went into it
-    int error;          // of the first write that failed
-    int taken;          // at the check's end it was no longer the file written
-    int trace_lost;     // a write to stderr, its other channel, failed
+    long long written; // bytes of whole sections that went into it
+    int error;         // of the first write that failed
+    int taken;         // at the check's end it was no longer the file written
+    int trace_lost;    // a write to stderr, its other channel, failed
 };
 
 // In a check child: the report writer to its report channel (-1: none, the

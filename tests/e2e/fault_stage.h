@@ -128,7 +128,8 @@ template <typename Row> std::tuple<RunResult, RunResult> run_fault_row(Stage &s,
     EXPECT_EQ(reference.exit_code(), 0) << reference.err.substr(0, 4096);
     row.fault(s);
     RunResult r = s.run();
-    EXPECT_EQ(r.exit_code(), row.exit_code) << "status " << r.status << "\n" << r.err.substr(0, 4096);
+    EXPECT_EQ(r.exit_code(), row.exit_code) << "status " << r.status << "\n"
+                                            << r.err.substr(0, 4096);
     EXPECT_LT(r.seconds, row.max_seconds);
     EXPECT_NE(r.err.find(row.stderr_holds), std::string::npos) << r.err.substr(0, 4096);
     EXPECT_EQ(s.left_behind(), std::vector<std::string>{});

@@ -14,7 +14,9 @@
 
 namespace {
 
-void libgl_forks_a_child_that_exits(Stage &s) { s.options.set_env["FAKE_GL_CREATE_CORE"] = "fork-exit"; }
+void libgl_forks_a_child_that_exits(Stage &s) {
+    s.options.set_env["FAKE_GL_CREATE_CORE"] = "fork-exit";
+}
 void libgl_exits_1_after_long_output(Stage &s) {
     s.options.set_env["FAKE_GL_EXTENSIONS"] = long_extensions();
     s.options.set_env["FAKE_GL_CREATE_CORE"] = "exit1";
@@ -30,10 +32,10 @@ void libgl_scribbles_and_closes_descriptors(Stage &s) {
 }
 
 enum class Report {
-    as_reference,       // byte for byte the first run's
-    opengl_cut_short,   // the OpenGL sections written before the fault, then the verdict
-    opengl_cut_long,    // the same with the long extension list
-    none,               // nothing at all on standard output
+    as_reference,     // byte for byte the first run's
+    opengl_cut_short, // the OpenGL sections written before the fault, then the verdict
+    opengl_cut_long,  // the same with the long extension list
+    none,             // nothing at all on standard output
 };
 
 // Captured library output kept per check, and room for the trace besides.
