@@ -124,6 +124,7 @@ template <typename Report> struct FaultRow {
 // Runs the row's two runs and asserts what every row states of the second
 // but its report: status, time, stderr, nothing left behind.
 template <typename Row> std::tuple<RunResult, RunResult> run_fault_row(Stage &s, const Row &row) {
+    EXPECT_TRUE(!s.server || s.server->running());
     RunResult reference = s.run();
     EXPECT_EQ(reference.exit_code(), 0) << reference.err.substr(0, 4096);
     row.fault(s);
