@@ -22,7 +22,8 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
 test_packages="googletest libgtest-dev libgtest-dev:i386 xvfb x11-xserver-utils xauth
   pulseaudio alsa-utils libasound2-plugins libasound2-plugins:i386
   util-linux mount procps strace valgrind libc6-dbg:i386
-  clang libclang-rt-14-dev debootstrap"
+  clang libclang-rt-14-dev debootstrap
+  build-essential dpkg-dev debhelper lintian"
 
 # Every runtime library for both word sizes.
 both_arches() {

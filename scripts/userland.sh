@@ -3,23 +3,31 @@
 # programs as a user of that release would (as root):
 #   scripts/userland.sh make SUITE                  e.g. bullseye
 #   scripts/userland.sh run SUITE PROGRAM [ARGS...]
+#   scripts/userland.sh sandbox SUITE FOLDER SCRIPT
 # make: debootstrap --variant=minbase from the mirror this machine's apt
-# already uses, plus the i386 C library for the 32-bit program. The tree is
+# already uses, plus the packages of added_packages below. The tree is
 # kept between runs outside the checkout; a stamp marks it complete, so a
-# second make returns at once and an interrupted one starts over.
+# second make returns at once and an interrupted one starts over. Packages
+# added to the list later are installed into a complete tree that lacks them.
 # run: runs PROGRAM in the tree with a clean environment, its folder seen
-# read-only at /opt/tarvek. Both enter the tree in a private mount namespace,
-# so nothing stays mounted on the host whatever becomes of the command.
+# read-only at /opt/tarvek.
+# sandbox: runs the shell SCRIPT as root in the tree with FOLDER at
+# /opt/tarvek, its changes kept in an overlay that is thrown away after.
+# All enter the tree in a private mount namespace, so nothing stays mounted
+# on the host whatever becomes of the command.
 set -euo pipefail
 verb=${1:-} suite=${2:-}
-if [ -z "$suite" ] || { [ "$verb" != make ] && [ "$verb" != run ]; }; then
-  echo "usage: userland.sh make SUITE | run SUITE PROGRAM [ARGS...]" >&2
+if [ -z "$suite" ] || [[ ! $verb =~ ^(make|run|sandbox)$ ]]; then
+  echo "usage: userland.sh make SUITE | run SUITE PROGRAM [ARGS...] | sandbox SUITE FOLDER SCRIPT" >&2
   exit 2
 fi
 shift 2
 cache=/var/cache/tarvek/userlands
 tree=$cache/$suite
 stamp=$tree/.tarvek-complete
+# Installed after debootstrap: the C library of the 32-bit program as
+# multiarch and as the amd64 package's dependency.
+added_packages="libc6:i386 libc6-i386"
 
 # The URI of the apt source for this machine's own release (deb822 first,
 # then the one-line format), so that no mirror is ever written down here.
@@ -43,11 +51,17 @@ apt_mirror() {
   fi
 }
 
-# in_tree TREE BIND COMMAND...: COMMAND chrooted into TREE with /proc and
-# /dev mounted, and BIND (unless empty) at /opt/tarvek.
+# in_tree TREE BIND SCRATCH COMMAND...: COMMAND chrooted into TREE with
+# /proc and /dev mounted, and BIND (unless empty) at /opt/tarvek; with a
+# SCRATCH folder, into an overlay of TREE whose changes go there.
 in_tree() {
   unshare -m --propagation private sh -c '
-    tree=$1 bind=$2; shift 2
+    tree=$1 bind=$2 scratch=$3; shift 3
+    if [ -n "$scratch" ]; then
+      mkdir "$scratch/changes" "$scratch/work" "$scratch/root" &&
+        mount -t overlay overlay -o "lowerdir=$tree,upperdir=$scratch/changes,workdir=$scratch/work" \
+          "$scratch/root" && tree=$scratch/root || exit 1
+    fi
     mount -t proc proc "$tree/proc" && mount --rbind /dev "$tree/dev" &&
       { [ -z "$bind" ] || mount --bind -o ro "$bind" "$tree/opt/tarvek"; } &&
       exec chroot "$tree" "$@"' sh "$@"
@@ -71,21 +85,50 @@ make_tree() {
   rm -rf -- "$work" "$tree"
   debootstrap --variant=minbase --arch=amd64 "$suite" "$work" "$mirror" >"$cache/$suite.log" 2>&1 ||
     fail "debootstrap of $suite failed"
-  in_tree "$work" "" sh -c 'dpkg --add-architecture i386 && apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends libc6:i386 &&
-    apt-get clean' >>"$cache/$suite.log" 2>&1 || fail "adding libc6:i386 to $suite failed"
+  add_packages "$work" $added_packages
   mkdir -p "$work/opt/tarvek"
   touch "$work/.tarvek-complete"
   mv "$work" "$tree"
 }
 
+# add_packages TREE PACKAGE...: installs them from the archive.
+add_packages() {
+  local into=$1
+  shift
+  in_tree "$into" "" "" sh -c 'dpkg --add-architecture i386 && apt-get update -q &&
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" &&
+    apt-get clean' sh "$@" >>"$cache/$suite.log" 2>&1 || fail "adding $* to $suite failed"
+}
+
+# A complete tree made before a package joined the list gets it now.
+add_missing_packages() {
+  local p missing=()
+  for p in $added_packages; do
+    dpkg-query --admindir="$tree/var/lib/dpkg" -W -f='${Status}' "$p" 2>/dev/null |
+      grep -q 'ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  exec 9>"$cache/$suite.lock"
+  flock 9
+  add_packages "$tree" "${missing[@]}"
+}
+
 if [ "$verb" = make ]; then
   make_tree
+  add_missing_packages
+  exit 0
+fi
+[ -e "$stamp" ] || { echo "userland: $tree is not made: run scripts/userland.sh make $suite" >&2; exit 1; }
+clean_env=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root)
+if [ "$verb" = sandbox ]; then
+  folder=$(cd "${1:?usage: userland.sh sandbox SUITE FOLDER SCRIPT}" && pwd)
+  scratch=$(mktemp -d "$cache/$suite.sandbox.XXXXXX")
+  trap 'rm -rf -- "$scratch"' EXIT
+  in_tree "$tree" "$folder" "$scratch" "${clean_env[@]}" DEBIAN_FRONTEND=noninteractive \
+    sh -c "${2:?usage: userland.sh sandbox SUITE FOLDER SCRIPT}"
   exit 0
 fi
 program=${1:?usage: userland.sh run SUITE PROGRAM [ARGS...]}
 shift
-[ -e "$stamp" ] || { echo "userland: $tree is not made: run scripts/userland.sh make $suite" >&2; exit 1; }
 folder=$(cd "$(dirname "$program")" && pwd)
-in_tree "$tree" "$folder" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-  "/opt/tarvek/$(basename "$program")" "$@"
+in_tree "$tree" "$folder" "" "${clean_env[@]}" "/opt/tarvek/$(basename "$program")" "$@"

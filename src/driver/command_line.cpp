@@ -23,6 +23,7 @@ static bool asks_for_help(const char *arg) {
 CommandLineVerdict parse_command_line(int argc, char **argv) {
     program_name = name_from_argv0(argc, argv);
     bool help = false;
+    bool version = false;
     bool bad = false;
     for (int i = 1; i < argc && argv[i]; ++i) {
         const char *arg = argv[i];
@@ -30,12 +31,16 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
             set_debug_enabled(1);
         } else if (asks_for_help(arg)) {
             help = true;
+        } else if (strcmp(arg, "--version") == 0) {
+            version = true;
         } else {
             fprintf(stderr, "%s:error: unknown option '%s'\n", program_name, arg);
             bad = true;
         }
     }
+    // As with --help, unknown options are still named, but do not fail the run.
     if (help) return SHOW_USAGE;
+    if (version) return SHOW_VERSION;
     return bad ? BAD_OPTION : RUN_CHECKS;
 }
 
@@ -48,6 +53,10 @@ void print_usage() {
           "  --debug       Outputs detailed debugging information.\n"
           "  --help, -h    Shows this help message\n",
           report_stream);
+}
+
+void print_version() {
+    fprintf(report_stream, "%s %s\n", program_name, TARVEK_VERSION);
 }
 
 void print_try_help() {

@@ -1,10 +1,11 @@
-// The command line: four options, no values, and the two error messages.
+// The command line: five options, no values, and the two error messages.
 #pragma once
 
 // What the command line asks for.
 enum CommandLineVerdict {
     RUN_CHECKS,
     SHOW_USAGE,
+    SHOW_VERSION,
     BAD_OPTION,
 };
 
@@ -16,4 +17,6 @@ extern const char *program_name;
 // unknown-option messages.
 CommandLineVerdict parse_command_line(int argc, char **argv);
 void print_usage();
+// "PROGRAM VERSION", the version being the project's.
+void print_version();
 void print_try_help();

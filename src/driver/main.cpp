@@ -8,6 +8,9 @@ static int run(int argc, char **argv) {
     case SHOW_USAGE:
         print_usage();
         return 0;
+    case SHOW_VERSION:
+        print_version();
+        return 0;
     case BAD_OPTION:
         print_try_help();
         return 2;

@@ -11,6 +11,7 @@
 
 #include "isolate/process_signals.h"
 #include "isolate/report_output.h"
+#include "isolate/run_processes.h"
 
 extern char **environ;
 
@@ -24,6 +25,7 @@ static void end_with_parent(pid_t parent) {
 }
 
 static void become_child(pid_t parent, const Job *own) {
+    lead_own_group();
     restore_launcher_signals();
     end_with_parent(parent);
     drop_real_stdout();
@@ -61,12 +63,15 @@ pid_t spawn_shell(const char *command, int *error) {
     launcher_signal_state(&mask, &defaults);
     posix_spawnattr_setsigmask(&attributes, &mask);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
+    posix_spawnattr_setflags(&attributes, flags);
     char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
                     const_cast<char *>(command), nullptr};
     pid_t pid = -1;
     *error = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
     if (*error != 0) pid = -1;
+    else note_child_group(pid);
     posix_spawnattr_destroy(&attributes);
     return pid;
 }

@@ -1,5 +1,6 @@
-// Ending descendants by their parent link, not by process group: a group of
-// our own would hide the children from the launcher's job control.
+// Ending descendants: every group the run made as a whole, then, among the
+// children we have (our own and those adopted as subreaper), each one the
+// run made, until none is left. What the launcher left us runs on.
 #include "isolate/descendants.h"
 
 #include <dirent.h>
@@ -16,12 +17,11 @@
 #include "isolate/monotonic_clock.h"
 #include "isolate/proc_stat.h"
 #include "isolate/process_signals.h"
+#include "isolate/run_processes.h"
+#include "report/report.h"
 
 constexpr int max_listed = 256;
 constexpr long long end_wait_ms = 2000;
-
-static pid_t inherited[16];
-static int inherited_count = 0;
 
 static int parse_pids(const char *text, pid_t *pids, int max) {
     int count = 0;
@@ -48,23 +48,17 @@ static int read_children_file(pid_t *pids, int max) {
     return parse_pids(text, pids, max);
 }
 
-static pid_t parent_of(const char *pid) {
-    char stat[512];
-    const char *fields = proc_stat_after_name(pid, stat, sizeof stat);
-    int ppid = -1;
-    if (!fields || sscanf(fields, " %*c %d", &ppid) != 1) return -1;
-    return ppid;
-}
-
+// An empty /proc, or another file system in its place, cannot be scanned.
 static int scan_proc(pid_t *pids, int max) {
+    pid_t self = getpid();
+    if (proc_parent(self) < 0) return -1;
     DIR *proc = opendir("/proc");
     if (!proc) return -1;
     int count = 0;
-    pid_t self = getpid();
     while (const dirent *entry = readdir(proc)) {
         if (count == max) break;
-        if (atoi(entry->d_name) > 0 && parent_of(entry->d_name) == self)
-            pids[count++] = atoi(entry->d_name);
+        pid_t pid = atoi(entry->d_name);
+        if (pid > 0 && proc_parent(pid) == self) pids[count++] = pid;
     }
     closedir(proc);
     return count;
@@ -72,30 +66,23 @@ static int scan_proc(pid_t *pids, int max) {
 
 int list_children(pid_t *pids, int max, bool scan) {
     int count = scan ? -1 : read_children_file(pids, max);
-    return count >= 0 ? count : scan_proc(pids, max);
+    if (count < 0) count = scan_proc(pids, max);
+    return count >= 0 ? count : scan_children_made_since_start(pids, max);
 }
 
-void adopt_orphans() {
-    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
-    int count = list_children(inherited, sizeof inherited / sizeof inherited[0], false);
-    inherited_count = count > 0 ? count : 0;
-}
-
-static bool was_inherited(pid_t pid) {
-    for (int i = 0; i < inherited_count; ++i)
-        if (inherited[i] == pid) return true;
-    return false;
-}
+void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0); }
 
 // A listed child is ours until we reap it, so its pid cannot have been
-// handed to another process in the meantime.
+// handed to another process in the meantime; its group goes with it.
 static int kill_children() {
     pid_t pids[max_listed];
     int count = list_children(pids, max_listed, false);
     int killed = 0;
     for (int i = 0; i < count; ++i) {
-        if (was_inherited(pids[i])) continue;
+        if (!child_made_by_run(pids[i])) continue;
+        pid_t group = getpgid(pids[i]);
         kill(pids[i], SIGKILL);
+        if (group > 0 && group != getpgrp()) kill(-group, SIGKILL);
         ++killed;
     }
     return killed;
@@ -106,6 +93,7 @@ void end_descendants() {
     for (;;) {
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
+        kill_run_groups();
         // Killing a child hands its own children to us: go round until none.
         if (kill_children() == 0 || monotonic_ms() >= give_up) return;
         wait_for_event(give_up, -1);
@@ -123,6 +111,14 @@ void end_run_for_signal(int signo) {
     _exit(128 + signo);
 }
 
+// A termination signal from one of the run's own processes (a library that
+// signals its parent, or every process it may) is no request of the launcher.
 void end_run_if_terminated() {
-    if (int signo = termination_requested()) end_run_for_signal(signo);
+    while (int signo = termination_requested()) {
+        pid_t sender = termination_sender(signo);
+        if (!sender || !sent_from_run(sender)) end_run_for_signal(signo);
+        debug_trace("Ignored signal %d sent by process %d of the run\n", signo,
+                    static_cast<int>(sender));
+        forget_termination(signo);
+    }
 }

@@ -8,6 +8,7 @@
 
 #include "isolate/child_side.h"
 #include "isolate/report_output.h"
+#include "isolate/run_processes.h"
 #include "report/report.h"
 
 // While children of ours run, a refused fork waits for them to go: fewer at
@@ -67,6 +68,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
             runner.back_off = backed_off(runner.back_off, now);
             return DEFERRED;
         }
+        note_child_group(watchdog);
     }
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
@@ -78,12 +80,14 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         }
         return not_started(job, now, load, error);
     }
+    note_child_group(pid);
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
     if (alone) {
         watchdog = fork();
         if (watchdog == 0) run_watchdog_child(parent);
+        if (watchdog > 0) note_child_group(watchdog);
     }
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {

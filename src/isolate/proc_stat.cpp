@@ -20,3 +20,12 @@ const char *proc_stat_after_name(const char *pid, char *text, size_t size) {
     const char *name_end = strrchr(text, ')');
     return name_end ? name_end + 1 : nullptr;
 }
+
+pid_t proc_parent(pid_t pid) {
+    char pid_text[16], stat[512];
+    snprintf(pid_text, sizeof pid_text, "%d", static_cast<int>(pid));
+    const char *fields = proc_stat_after_name(pid_text, stat, sizeof stat);
+    int ppid = -1;
+    if (!fields || sscanf(fields, " %*c %d", &ppid) != 1) return -1;
+    return ppid;
+}

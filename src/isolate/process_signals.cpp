@@ -18,10 +18,38 @@ static struct sigaction launcher_ignored_actions[ignored_count];
 static bool launcher_remembered = false;
 // Blocked outside the wait, let in during it.
 static sigset_t loop_signals;
-static volatile sig_atomic_t termination_signal = 0;
+// Per termination signal: whether it came, and its sender. The handlers
+// run one at a time (each blocks all signals).
+static volatile sig_atomic_t termination_came[3];
+static volatile pid_t termination_from[3];
+
+static int termination_index(int signo) {
+    for (int i = 0; i < 3; ++i)
+        if (termination_signals[i] == signo) return i;
+    return -1;
+}
 
 static void note_child(int) {}
-static void note_termination(int signo) { termination_signal = signo; }
+static void note_termination(int signo, siginfo_t *info, void *) {
+    int i = termination_index(signo);
+    if (i < 0) return;
+    // Only a signal sent by a process carries a sender.
+    termination_from[i] = info && info->si_code <= 0 ? info->si_pid : 0;
+    termination_came[i] = 1;
+}
+
+// A signal still blocked is taken now, before the loop reaps: a sender that
+// has since ended is a zombie until then, and can still be told apart.
+static void take_pending_terminations() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) sigaddset(&pending, signo);
+    timespec now = {0, 0};
+    siginfo_t info;
+    for (int signo; (signo = sigtimedwait(&pending, &info, &now)) > 0;)
+        note_termination(signo, &info, nullptr);
+}
 
 static void remember_launcher() {
     if (launcher_remembered) return;
@@ -32,12 +60,23 @@ static void remember_launcher() {
     launcher_remembered = true;
 }
 
+static void take_action(int signo, struct sigaction *action) {
+    sigfillset(&action->sa_mask);
+    sigaction(signo, action, nullptr);
+    sigaddset(&loop_signals, signo);
+}
+
 static void take(int signo, void (*handler)(int)) {
     struct sigaction action = {};
     action.sa_handler = handler;
-    sigfillset(&action.sa_mask);
-    sigaction(signo, &action, nullptr);
-    sigaddset(&loop_signals, signo);
+    take_action(signo, &action);
+}
+
+static void take_with_sender(int signo) {
+    struct sigaction action = {};
+    action.sa_sigaction = note_termination;
+    action.sa_flags = SA_SIGINFO;
+    take_action(signo, &action);
 }
 
 void take_process_signals() {
@@ -47,7 +86,7 @@ void take_process_signals() {
     for (int signo : termination_signals) {
         struct sigaction inherited;
         sigaction(signo, nullptr, &inherited);
-        if (inherited.sa_handler != SIG_IGN) take(signo, note_termination);
+        if (inherited.sa_handler != SIG_IGN) take_with_sender(signo);
     }
     sigprocmask(SIG_BLOCK, &loop_signals, nullptr);
 }
@@ -107,4 +146,19 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
     ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
 }
 
-int termination_requested() { return termination_signal; }
+int termination_requested() {
+    take_pending_terminations();
+    for (int i = 0; i < 3; ++i)
+        if (termination_came[i]) return termination_signals[i];
+    return 0;
+}
+
+pid_t termination_sender(int signo) {
+    int i = termination_index(signo);
+    return i < 0 ? 0 : termination_from[i];
+}
+
+void forget_termination(int signo) {
+    int i = termination_index(signo);
+    if (i >= 0) termination_came[i] = 0;
+}

@@ -39,3 +39,7 @@ void wait_for_event(long long deadline_ms, int writable_fd);
 
 // The termination signal that has come, or 0.
 int termination_requested();
+// Who sent it: a process id, or 0 when the kernel did (a terminal's ^C).
+pid_t termination_sender(int signo);
+// Lets the loop go on as if it had not come.
+void forget_termination(int signo);

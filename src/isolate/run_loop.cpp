@@ -9,6 +9,7 @@
 #include "isolate/job_start.h"
 #include "isolate/monotonic_clock.h"
 #include "isolate/process_signals.h"
+#include "isolate/run_processes.h"
 #include "isolate/work_bound.h"
 
 // How long a child killed on time-out may take to go before the loop stops
@@ -44,11 +45,14 @@ static void note_wait_failure(int error) {
 }
 
 static void reap_children() {
+    // Before any reap: a signal's sender may be among them.
+    end_run_if_terminated();
     for (;;) {
         int status = 0;
         pid_t pid = waitpid(-1, &status, WNOHANG);
         if (pid > 0) {
             note_exit(pid, status);
+            note_child_reaped(pid);
             runner.back_off = slot_freed(runner.back_off);
         } else if (pid == 0) {
             return;

@@ -5,13 +5,14 @@
 
 #include "fixture_dir.h"
 #include "media_support.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "report_sections.h"
 #include "run_program.h"
 
 namespace {
 
-class Audio : public ::testing::TestWithParam<ProgramUnderTest> {
+class Audio : public ProgramTest<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
     std::string found(const std::string &soname) const {

@@ -3,12 +3,13 @@
 
 #include <csignal>
 
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-class CommandLine : public ::testing::TestWithParam<ProgramUnderTest> {
+class CommandLine : public ProgramTest<ProgramUnderTest> {
   protected:
     RunResult run(std::vector<std::string> args, const char *argv0 = nullptr) {
         RunOptions options;
@@ -59,6 +60,22 @@ TEST_P(CommandLine, HelpWinsOverEverythingElse) {
         EXPECT_EQ(r.exit_code(), 0);
         EXPECT_EQ(r.out, usage(n));
         EXPECT_EQ(r.err, c.err_before_usage);
+    }
+}
+
+// --version combines as --help does, which wins over it.
+TEST_P(CommandLine, VersionPrintsNameAndProjectVersionBeforeAnyCheck) {
+    const std::string n = GetParam().name, version = n + " " TARVEK_VERSION "\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--version"}, version},         {{"--debug", "--version", "--version"}, version},
+        {{"--version", "-h"}, usage(n)},  {{"--bogus", "--version", "x"}, version},
+    };
+    for (const auto &[args, out] : cases) {
+        RunResult r = run_program(GetParam(), {.args = args, .argv0 = n, .check_report = false});
+        SCOPED_TRACE(::testing::PrintToString(args));
+        EXPECT_EQ(r.exit_code(), 0);
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, args[0] == "--bogus" ? unknown(n, "--bogus") + unknown(n, "x") : "");
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "fixture_dir.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_sections.h"
 #include "run_program.h"
 
@@ -122,7 +123,7 @@ std::string sections_about(const Row &row, const std::string &out) {
 enum class Launch { plain, process_limit };
 
 class SideBySide
-    : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row, Launch>> {};
+    : public ProgramTest<std::tuple<ProgramUnderTest, Row, Launch>> {};
 
 TEST_P(SideBySide, ReportAndTraceKeepTheSequentialOrder) {
     const auto &[p, row, launch] = GetParam();

@@ -18,6 +18,7 @@
 #include "mesa_oracle.h"
 #include "paths.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "run_program.h"
 #include "xvfb.h"
 
@@ -313,7 +314,7 @@ size_t count_of(const std::string &text, const std::string &line) {
     return count;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<ProgramUnderTest> {
+class FaultMatrix : public ProgramTest<ProgramUnderTest> {
   protected:
     // Under the seccomp helper, so that the LDT probe meets the same refusal
     // on any kernel.

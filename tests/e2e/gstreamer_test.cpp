@@ -8,6 +8,7 @@
 
 #include "media_support.h"
 #include "program_tables.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "report_sections.h"
 #include "run_program.h"
@@ -18,7 +19,7 @@ namespace {
 // the program tables test.
 const std::vector<Pack> packs = plugin_packs();
 
-class Gstreamer : public ::testing::TestWithParam<ProgramUnderTest> {
+class Gstreamer : public ProgramTest<ProgramUnderTest> {
   protected:
     std::string bits() const { return bits_text(GetParam()); }
     std::string issue(const Pack &pack, const std::string &element) const {

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "fixture_dir.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-class Harness : public ::testing::TestWithParam<ProgramUnderTest> {};
+class Harness : public ProgramTest<ProgramUnderTest> {};
 
 TEST_P(Harness, BlockingASonameMakesItMissingForThatRunOnly) {
     const auto &p = GetParam();

@@ -17,13 +17,14 @@
 #include "fixture_dir.h"
 #include "media_support.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 #include "xvfb.h"
 
 namespace {
 
-class Hostile : public ::testing::TestWithParam<ProgramUnderTest> {};
+class Hostile : public ProgramTest<ProgramUnderTest> {};
 
 // A closed stdout at start means the launcher discarded the report: the run
 // completes and ends with 0. A full or abandoned stdout loses the report: the

@@ -4,12 +4,13 @@
 
 #include "paths.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-class KernelLimits : public ::testing::TestWithParam<ProgramUnderTest> {};
+class KernelLimits : public ProgramTest<ProgramUnderTest> {};
 
 // AddressSanitizer reserves terabytes of shadow memory up front, so a
 // sanitized tarvek64 cannot start under a small address-space limit at all.

@@ -9,6 +9,7 @@
 
 #include "fixture_dir.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
@@ -23,7 +24,7 @@ std::string library_steps_output(const ProgramUnderTest &p, const std::string &o
     return report_slice(out, {}, "vulkan.present" + std::string(p.suffix));
 }
 
-class LibrarySteps : public ::testing::TestWithParam<ProgramUnderTest> {
+class LibrarySteps : public ProgramTest<ProgramUnderTest> {
   protected:
     RunOptions options(const char *nsswitch) {
         shim_.set_contents(nsswitch);

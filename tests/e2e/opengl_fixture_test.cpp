@@ -12,6 +12,7 @@
 #include "fixture_dir.h"
 #include "graphics_report.h"
 #include "mesa_oracle.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 #include "xvfb.h"
@@ -57,9 +58,11 @@ struct FakeCase {
     std::vector<std::string> log = {};         // the fake's log, exactly, when given
 };
 
-class OpenglFixture : public ::testing::TestWithParam<ProgramUnderTest> {
+class OpenglFixture : public ProgramTest<ProgramUnderTest> {
   protected:
     void SetUp() override {
+        ProgramTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(server_.running());
         dir_.install("libGL.so.1", "fake_gl");
         log_path_ = dir_.root() + "/requests.log";

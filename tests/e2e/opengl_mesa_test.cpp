@@ -5,13 +5,14 @@
 
 #include "graphics_report.h"
 #include "mesa_oracle.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 #include "xvfb.h"
 
 namespace {
 
-class OpenglMesa : public ::testing::TestWithParam<ProgramUnderTest> {
+class OpenglMesa : public ProgramTest<ProgramUnderTest> {
   protected:
     RunOptions on(const XvfbServer &server) {
         RunOptions options;

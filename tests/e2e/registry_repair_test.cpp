@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "media_support.h"
+#include "program_test.h"
 #include "run_program.h"
 
 namespace {
@@ -40,7 +41,7 @@ std::string ninth_marker_at(size_t ninth_at) {
     return data + markers(30);
 }
 
-class RegistryRepair : public ::testing::TestWithParam<ProgramUnderTest> {
+class RegistryRepair : public ProgramTest<ProgramUnderTest> {
   protected:
     // HOME holding the two cache files, when given.
     struct Home {

@@ -15,6 +15,7 @@
 
 #include "fault_stage.h"
 #include "graphics_report.h"
+#include "program_test.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
     }
 }
 
-class ReportIntegrity : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+class ReportIntegrity : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
 
 TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
     const auto &[program, row] = GetParam();

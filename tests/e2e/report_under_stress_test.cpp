@@ -2,6 +2,7 @@
 // and the limits of the run; each row as the report integrity rows are.
 #include "fault_stage.h"
 #include "graphics_report.h"
+#include "program_test.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
     }
 }
 
-class ReportUnderStress : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+class ReportUnderStress : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
 
 TEST_P(ReportUnderStress, FaultLeavesTheReportExactAndNothingBehind) {
     const auto &[program, row] = GetParam();

@@ -7,12 +7,13 @@
 
 #include "fixture_dir.h"
 #include "probe_support.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
 namespace {
 
-class ThreadCancel : public ::testing::TestWithParam<ProgramUnderTest> {};
+class ThreadCancel : public ProgramTest<ProgramUnderTest> {};
 
 std::string cancel_issue(const ProgramUnderTest &p) {
     return issue_section(p, "PthreadCancelNotWorking");

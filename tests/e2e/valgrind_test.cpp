@@ -9,13 +9,14 @@
 
 #include "media_support.h"
 #include "paths.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 #include "xvfb.h"
 
 namespace {
 
-class Memcheck : public ::testing::TestWithParam<ProgramUnderTest> {};
+class Memcheck : public ProgramTest<ProgramUnderTest> {};
 
 std::string logs_with_errors(const std::string &dir) {
     std::string found;

@@ -11,13 +11,14 @@
 
 #include "fixture_dir.h"
 #include "graphics_report.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 #include "xvfb.h"
 
 namespace {
 
-class X11Display : public ::testing::TestWithParam<ProgramUnderTest> {
+class X11Display : public ProgramTest<ProgramUnderTest> {
   protected:
     // libGL is kept out, so the OpenGL step ends at once with its section.
     RunResult run_on(const std::string &display) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "floor_paths.h"
+#include "program_test.h"
 #include "report_parser.h"
 #include "run_program.h"
 
@@ -82,12 +83,18 @@ TEST(GlibcFloor, NothingNewerThanGlibc217AndOnlyLibcAndLibdl) {
         EXPECT_LE(newest_glibc_version(references), floor) << references;
         EXPECT_EQ(needed_libraries(path), (std::set<std::string>{"libc.so.6", "libdl.so.2"}));
     }
-    for (const auto &probe : startup_probes) {
-        RunResult run = run_program(probe, {.check_report = false});
-        EXPECT_EQ(run.exit_code(), 0) << probe.name;
-        EXPECT_EQ(run.out, probe_output) << probe.name;
-    }
 }
+
+class StartupProbe : public ProgramTest<ProgramUnderTest> {};
+
+TEST_P(StartupProbe, RunsConstructorsAndDestructorsAroundMain) {
+    RunResult run = run_program(GetParam(), {.check_report = false});
+    EXPECT_EQ(run.exit_code(), 0);
+    EXPECT_EQ(run.out, probe_output);
+}
+
+INSTANTIATE_TEST_SUITE_P(GlibcFloor, StartupProbe, ::testing::ValuesIn(startup_probes),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A Debian 11 minbase tree (glibc 2.31) with the i386 C library added: no
 // X11, sound or GStreamer, so a full run names those libraries missing.
@@ -98,7 +105,10 @@ struct UserlandRun {
     std::vector<std::string> sections;  // in the report
 };
 
-TEST(OlderUserland, BullseyeRunsBothProgramsToTheEnd) {
+// Each program with the start-up probe of its word size.
+class OlderUserland : public ProgramTest<ProgramUnderTest> {};
+
+TEST_P(OlderUserland, BullseyeRunsTheProgramToTheEnd) {
     RunResult made = run_program({"userland.sh", userland_script, 64, ""},
                                  {.args = {"make", "bullseye"}, .timeout_seconds = 1500});
     ASSERT_EQ(made.exit_code(), 0) << "the bullseye userland could not be made:\n" << made.err;
@@ -111,6 +121,7 @@ TEST(OlderUserland, BullseyeRunsBothProgramsToTheEnd) {
         {"startup_probe64", {}, probe_output, {}},
     };
     for (const auto &row : rows) {
+        if (program_named(row.program)->bits != GetParam().bits) continue;
         SCOPED_TRACE(row.program + ::testing::PrintToString(row.args));
         const ProgramUnderTest *program = program_named(row.program);
         bool probe = std::string(row.program).rfind("startup_probe", 0) == 0;
@@ -124,5 +135,8 @@ TEST(OlderUserland, BullseyeRunsBothProgramsToTheEnd) {
             EXPECT_NE(std::find(names.begin(), names.end(), section), names.end()) << section;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, OlderUserland, ::testing::ValuesIn(programs_under_test()),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

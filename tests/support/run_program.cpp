@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "paths.h"
+#include "program_test.h"
 #include "report_parser.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,11 @@ const std::vector<ProgramUnderTest> &programs_under_test() {
         {"tarvek64", tarvek64_path, 64, ".amd64"},
     };
     return programs;
+}
+
+const char *why_not_runnable(const ProgramUnderTest &program) {
+    const char *why = getenv("TARVEK_NO_32BIT_RUNS");
+    return program.bits == 32 && why && *why ? why : nullptr;
 }
 
 int RunResult::exit_code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }

@@ -1,0 +1,140 @@
+// The run touches only what it made: a library or a script that signals its
+// group reaches its own check alone; the launcher, its jobs and their orphans
+// outlive the run; a library's daemon does not, even with /proc hidden. Each
+// row runs a program twice under a launcher shell leading a session of its
+// own (no group signal reaches the test), without and with one fault.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <tuple>
+
+#include "fixture_dir.h"
+#include "media_support.h"
+#include "probe_support.h"
+#include "program_test.h"
+#include "report_sections.h"
+#include "run_program.h"
+
+namespace {
+
+// Healthy libraries that take their time: checks run beside the one at fault.
+const char *const slow_sonames[] = {"libcapi20.so.3", "libOpenCL.so.1", "libXinerama.so.1",
+                                    "libXxf86vm.so.1"};
+
+struct Stage {
+    explicit Stage(const ProgramUnderTest &program) : p(program) {
+        for (const char *soname : slow_sonames) libs.install(soname, "on_load_slow");
+        options.args = {"--debug"};
+        options.set_env = plugins.env(p.bits);
+        options.set_env["PATH"] = dir.path() + ":" + pulse.path_variable();
+        options.set_env["HOME"] = dir.path();
+        options.set_env["TARVEK_TEST_PIDS"] = dir.file("pids");
+        options.working_dir = dir.path();
+        options.library_path = libs.library_path();
+        options.unset_env = {"DISPLAY"};
+        options.timeout_seconds = 20;
+    }
+    const ProgramUnderTest &p;
+    TempDir dir;
+    FixtureDir libs;
+    PluginSet plugins{pack_plugin_files()};
+    PulseShim pulse{1};
+    RunOptions options;
+};
+
+void pulseaudio_kills_its_group(Stage &s) {
+    s.dir.write("pulseaudio", "#!/bin/sh\ntrap 'kill 0' EXIT\nexit 1\n");
+    chmod(s.dir.file("pulseaudio").c_str(), 0755);
+}
+void library_stops_its_group(Stage &s) { s.libs.install("libodbc.so.2", "kill_group_stop"); }
+void library_pipes_its_group(Stage &s) { s.libs.install("libodbc.so.2", "kill_group_pipe"); }
+void library_starts_a_daemon(Stage &s) { s.libs.install("libodbc.so.2", "on_load_daemon"); }
+void library_terminates_its_parent(Stage &s) { s.libs.install("libodbc.so.2", "term_parent"); }
+void none(Stage &) {}
+
+// Launchers of "$@", the program; one that waits says so if still there.
+const char *const waits = R"("$@"; s=$?; echo launcher alive >&2; exit $s)";
+const char *const jobs_then_exec = R"(for i in $(seq 20); do sleep 30 >&- 2>&- & echo $! >>pids
+done; (sleep 0.2; sleep 30 >&- 2>&- & echo $! >>pids) & exec "$@")";
+const char *const proc_hidden =
+    R"(unshare -m --propagation private sh -c 'mount -t tmpfs none /proc && exec "$@"' sh "$@"
+s=$?; echo launcher alive >&2; exit $s)";
+
+struct Row {
+    const char *name;
+    const char *launcher;
+    void (*fault)(Stage &);
+    bool odbc_broken;  // libodbc.so.2 named broken; everything else as in the first run
+    int noted_alive;   // processes noted in the pids file that outlive the run
+    double max_seconds;
+};
+
+const Row rows[] = {
+    {"PulseaudioWrapperKillsItsGroup", waits, pulseaudio_kills_its_group, false, 0, 5},
+    {"LibraryStopsItsGroup", waits, library_stops_its_group, true, 0, 9},
+    {"LibrarySendsSigpipeToItsGroup", waits, library_pipes_its_group, true, 0, 5},
+    {"LibrarySendsSigtermToItsParent", waits, library_terminates_its_parent, false, 0, 5},
+    {"LauncherJobsAndTheirOrphanOutliveTheRun", jobs_then_exec, none, false, 21, 5},
+    {"DaemonInANewSessionEndsWithProcHidden", proc_hidden, library_starts_a_daemon, false, 0, 5},
+};
+
+RunResult launch(const Stage &s, const Row &row) {
+    std::string script = std::string("echo $$ >launcher.pid\n") + row.launcher;
+    return run_wrapped(s.p, "/usr/bin/setsid", {"-w", "/bin/sh", "-c", script, "sh"}, s.options);
+}
+
+// How many of the noted processes still run; all of them are ended here.
+int end_noted(const Stage &s) {
+    int alive = 0;
+    std::ifstream pids(s.dir.file("pids"));
+    for (int pid; pids >> pid;) {
+        std::string line;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+        size_t name_end = line.rfind(") ");
+        if (name_end == std::string::npos || line[name_end + 2] == 'Z') continue;
+        alive += kill(pid, SIGKILL) == 0;
+    }
+    unlink(s.dir.file("pids").c_str());
+    return alive;
+}
+
+std::string without(std::string text, const std::string &part) {
+    size_t at = text.find(part);
+    return at == std::string::npos ? "<not found:>\n" + part : text.erase(at, part.size());
+}
+
+class RunBoundary : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
+
+TEST_P(RunBoundary, TouchesOnlyWhatTheRunMade) {
+    const auto &[program, row] = GetParam();
+    if (row.launcher == proc_hidden && geteuid() != 0) GTEST_SKIP() << "needs root to hide /proc";
+    Stage s(program);
+    RunResult reference = launch(s, row);
+    ASSERT_EQ(reference.exit_code(), 0) << reference.err;
+    end_noted(s);
+    row.fault(s);
+    RunResult r = launch(s, row);
+    int pid = 0;
+    if (r.seconds >= s.options.timeout_seconds && std::ifstream(s.dir.file("launcher.pid")) >> pid)
+        kill(-pid, SIGKILL); // a run stopped for good: its launcher's session goes with the test
+    EXPECT_EQ(r.exit_code(), 0) << "status " << r.status << "\n" << r.err;
+    EXPECT_LT(r.seconds, row.max_seconds);
+    std::string odbc = broken_library_section(s.p, "LibOdbc", "libodbc.so.2");
+    EXPECT_EQ(row.odbc_broken ? without(r.out, odbc) : r.out, reference.out);
+    EXPECT_EQ(r.err.find("launcher alive\n") != std::string::npos, row.launcher != jobs_then_exec);
+    EXPECT_EQ(end_noted(s), row.noted_alive);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RunBoundary,
+    ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
+    [](const auto &info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });
+
+}  // namespace
