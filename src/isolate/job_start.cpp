@@ -92,7 +92,8 @@ void start_due_watchdogs(long long now) {
 // seconds and its real outcome.
 StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     if (job->shell) return start_shell(job, now, load);
-    if (!runner.in_check_child && job->channels.report < 0 && !open_channels(&job->channels)) {
+    if (!runner.in_check_child && job->channels.err < 0 &&
+        !open_channels(&job->channels, writes_report(job->check))) {
         // Others hold descriptors they give back once asked for; the check
         // the sequence waits for cannot wait for that.
         if (load.holding_channels > 0 && !wanted) return DEFERRED;

@@ -51,8 +51,12 @@ struct RunnerState {
 };
 extern RunnerState runner;
 
-// The one decoder of how a job ended.
+// The one decoder of how a job ended. A check whose report channel was no
+// longer its own at the end never passes.
 TestOutcome outcome_of(const Job *job);
+
+// False for a body given to isolate_without_report.
+bool writes_report(CheckFn check);
 
 // The first record of that body and argument the sequence has not taken.
 Job *find_job(CheckFn check, const char *arg);

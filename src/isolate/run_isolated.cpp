@@ -7,8 +7,24 @@
 
 #include "isolate/job_table.h"
 #include "isolate/process_signals.h"
+#include "isolate/report_output.h"
 #include "isolate/run_loop.h"
 #include "report/report.h"
+
+// Of a check that did not end as checks end, whole sections only. One that
+// could not write its report channel leaves a report that cannot be whole:
+// the runner's failure, not a finding about its library.
+static void copy_outcome_channels(const Job *job) {
+    int error = 0;
+    ChannelFate fate = channel_fate(job->channels, &error);
+    copy_channels_out(job->channels, outcome_of(job) == TEST_BROKEN);
+    if (job->channels.tally && job->channels.tally->trace_lost)
+        debug_trace("Unable to write stderr channel of test\n");
+    if (fate == CHANNELS_TAKEN) debug_trace("Test child lost its report channel\n");
+    if (fate != CHANNELS_UNWRITABLE) return;
+    debug_trace("Unable to write report channel of test (%d)\n", error);
+    fail_report_output(error);
+}
 
 // The lines the runner writes about a check go where a sequential run
 // writes them: about its start before the child's own, its time-out after.
@@ -25,7 +41,7 @@ static TestOutcome take_outcome(Job *job) {
         debug_trace("Unable to wait for test child (%d)\n", job->wait_error);
         break;
     default:
-        copy_channels_out(job->channels, job->end == END_TIMED_OUT || !WIFEXITED(job->status));
+        copy_outcome_channels(job);
         if (job->end == END_TIMED_OUT) debug_trace("Wait for test child timed out\n");
     }
     TestOutcome outcome = outcome_of(job);

@@ -11,7 +11,9 @@
 // Of a list of candidates only the first starts ahead: it is the one a
 // current system has, and the sequence stops at the first that loads. The
 // others, started ahead, were mostly dropped after their work was done.
+// A probe only loads: its children need no report channel, and get none.
 void start_library_probes() {
+    isolate_without_report(probe_library_load);
     start_isolated(probe_library_load, "libvulkan.so.1");
     for (int i = 0; i < library_table_rows; ++i)
         if (has_word_size(library_table[i], target_bits))

@@ -129,10 +129,11 @@ TEST(Runner, NestedChildrenDoNotOutliveACheckEndedByItsWatchdog) {
     }
 }
 
-// Sections written before a crash die with the child's unflushed buffer;
-// sections of a child that ends normally are flushed before it exits.
+// Each section leaves the child whole the moment it is written: a crash
+// keeps those before it, and a section cut short by it is dropped.
 int writes_then_crashes(const char *) {
-    report_issue("Lost", "never flushed");
+    report_issue("Written", "before the crash");
+    fputs("[Cut", report_stream);
     raise(SIGSEGV);
     return 1;
 }
@@ -141,7 +142,7 @@ int writes_then_returns(const char *) {
     return 1;
 }
 
-TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
+TEST(Runner, AChildThatDiesLeavesItsWholeSectionsOnly) {
     char path[] = "/tmp/tarvek-runner-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -157,7 +158,8 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     text.resize(pread(fd, text.data(), text.size(), 0));
     close(fd);
     unlink(path);
-    EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
+    EXPECT_EQ(text, "[Written.amd64]\n\"Title\"=\"before the crash\"\n\n"
+                    "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
 }
 
 // The start decision alone: the table's load, the back-off and the bounds as
