@@ -3,24 +3,49 @@
 // file that the main process copies out after the check, in sequence order.
 // Files, not pipes: the child never stalls on a full pipe, and the main
 // process reads what is there without waiting for an end of file that a
-// library's daemon, holding the write end, might never give.
+// library's daemon, holding the write end, might never give. Each file is
+// sealed at a fixed size where the kernel allows, so a library that prints
+// without end pins no more memory than that; the channels sit at high
+// descriptor numbers, out of the way of a library writing to low ones.
 #pragma once
 
+#include "isolate/report_output.h"
+
+// Library output kept per check. Far above what any check prints at the
+// libraries' usual levels (the GStreamer check at GST_DEBUG=4 prints some
+// 45 KB), small enough that every record the runner holds at once (96)
+// together stays within a few hundred MiB even if each one floods.
+constexpr long long captured_output_bound = 2LL << 20;
+
 struct Channels {
-    int report = -1;
+    int report = -1; // none for a check that writes no sections
     int err = -1;
+    ChannelTally *tally = nullptr;
 };
 
 // False when no channel could be made.
-bool open_channels(Channels *channels);
+bool open_channels(Channels *channels, bool with_report);
 void close_channels(Channels *channels);
+// Closes them and leaves the record as it is (a forked child must not write
+// to the pages it shares with its parent until it needs them).
+void close_channel_descriptors(const Channels &channels);
 
 // In the check child: descriptors 1 and 2 to the stderr channel, the report
 // writer to the report channel.
 void enter_channels(const Channels &channels);
 
+enum ChannelFate {
+    CHANNELS_OWN,        // the report channel holds what the check wrote
+    CHANNELS_TAKEN,      // a library closed it, wrote into it or replaced it
+    CHANNELS_UNWRITABLE, // the check could not write it (a file-size limit, say)
+};
+
+// After the check; the error of an unwritable channel in *error.
+ChannelFate channel_fate(const Channels &channels, int *error);
+
 // In the main process, after the check: its sections to the report, its
-// stderr to stderr. Of a child that died, only whole sections of the report
-// and whole lines of stderr are copied, so that what follows starts on a
-// line of its own and the front end never reads a cut line.
-void copy_channels_out(const Channels &channels, bool child_died);
+// stderr to stderr. Of a check that did not end as checks end, only whole
+// sections of the report are copied; from every child, only whole lines of
+// stderr, at most captured_output_bound bytes, with a line telling how much
+// was dropped.
+void copy_channels_out(const Channels &channels, bool whole_sections_only);

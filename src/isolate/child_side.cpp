@@ -41,12 +41,13 @@ void run_test_child(Job *job, pid_t parent) {
     // A crash inside a library is a finding, not a core file in the user's
     // directory or a report to the system's crash collector.
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-    if (channels.report >= 0) {
+    if (channels.err >= 0) {
         enter_channels(channels);
         runner.in_check_child = true;
     }
     int result = check(arg);
     flush_output();
+    check_report_channel();
     _exit(result ? 0 : failed_check_exit_code);
 }
 

@@ -45,6 +45,50 @@ static StartResult start_shell(Job *job, long long now, const Load &load) {
     return STARTED;
 }
 
+// Most checks end within milliseconds, and a fork of the main process for
+// each costs more than the work of many: in the main process the loop keeps
+// every check's time, and a watchdog joins only a check still running after
+// this. Not in a check child, whose nested run writes its trace live, nor
+// where processes are short, where a watchdog must be had from the start.
+constexpr long long watchdog_delay_ms = 200;
+
+static bool watchdog_later() {
+    return !runner.in_check_child && !runner.back_off.one_at_a_time &&
+           !work_bounds().tight_process_limit;
+}
+
+static StartResult start_watched_later(Job *job, long long now, const Load &load) {
+    flush_output();
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) run_test_child(job, parent);
+    if (pid < 0) return not_started(job, now, load, errno);
+    note_child_group(pid);
+    job->state = JOB_RUNNING;
+    job->test_pid = pid;
+    job->sampled_ms = now;
+    job->deadline_ms = now + limit_ms;
+    job->watchdog_due_ms = now + watchdog_delay_ms;
+    return STARTED;
+}
+
+// No flush first: a watchdog never writes out its copy of the buffers, as it
+// ends with _exit or is killed.
+void start_due_watchdogs(long long now) {
+    for (Job &job : runner.jobs) {
+        if (job.state != JOB_RUNNING || job.watchdog_due_ms < 0 || now < job.watchdog_due_ms ||
+            job.test_pid <= 0 || job.end != END_NONE)
+            continue;
+        job.watchdog_due_ms = -1;
+        pid_t parent = getpid();
+        pid_t watchdog = fork();
+        if (watchdog == 0) run_watchdog_child(parent);
+        if (watchdog > 0) note_child_group(watchdog);
+        job.watchdog_pid = watchdog > 0 ? watchdog : 0;
+        job.no_watchdog = watchdog < 0;
+    }
+}
+
 // Beside other children the watchdog is forked first: a check that cannot
 // have both waits, so that it never runs without a watchdog where it would
 // have had one alone (the trace says when it has none). Alone, it goes as
@@ -53,7 +97,8 @@ static StartResult start_shell(Job *job, long long now, const Load &load) {
 // seconds and its real outcome.
 StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     if (job->shell) return start_shell(job, now, load);
-    if (!runner.in_check_child && job->channels.report < 0 && !open_channels(&job->channels)) {
+    if (!runner.in_check_child && job->channels.err < 0 &&
+        !open_channels(&job->channels, writes_report(job->check))) {
         // Others hold descriptors they give back once asked for; the check
         // the sequence waits for cannot wait for that.
         if (load.holding_channels > 0 && !wanted) return DEFERRED;
@@ -61,6 +106,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         end_job(job);
         return STARTED;
     }
+    if (watchdog_later()) return start_watched_later(job, now, load);
     flush_output();
     pid_t parent = getpid();
     bool alone = load.in_flight == 0;

@@ -25,6 +25,7 @@ struct Job {
     bool dropped = false;            // nobody will ask for it
     pid_t test_pid = 0;              // 0 once reaped, or given up after a kill
     pid_t watchdog_pid = 0;          // 0 when there is none: its fork failed, or it was reaped
+    long long watchdog_due_ms = -1; // a watchdog is forked then, if still running
     bool watchdog_rang = false;
     bool no_watchdog = false;        // the loop keeps the time instead
     long long deadline_ms = -1;      // the loop's own limit (negative: the watchdog keeps it)
@@ -39,8 +40,9 @@ struct Job {
 constexpr int max_jobs = 96;
 
 // All the runner keeps between calls. A forked child starts its own nested
-// runs from a fresh one (forget_jobs).
+// runs from a fresh one (claim_jobs).
 struct RunnerState {
+    pid_t owner = 0; // the process whose records these are
     Job jobs[max_jobs];
     long next_order = 0;
     BackOff back_off;
@@ -48,8 +50,12 @@ struct RunnerState {
 };
 extern RunnerState runner;
 
-// The one decoder of how a job ended.
+// The one decoder of how a job ended. A check whose report channel was no
+// longer its own at the end never passes.
 TestOutcome outcome_of(const Job *job);
+
+// False for a body given to isolate_without_report.
+bool writes_report(CheckFn check);
 
 // The first record of that body and argument the sequence has not taken.
 Job *find_job(CheckFn check, const char *arg);
@@ -64,7 +70,10 @@ void end_job(Job *job);
 void drop_job(Job *job);
 void free_job(Job *job);
 
-// In a forked child: the parent's records are not the child's. It closes
-// the other checks' channels and starts afresh, still knowing whether it
-// runs inside a check.
+// In a forked child, first thing: the other checks' channels closed.
 void forget_jobs(const Job *own);
+// Before any use of the table: the parent's records are not a child's, which
+// starts afresh at its first nested run, still knowing whether it runs inside
+// a check. Not at its fork: every page of the table written there is a page
+// copied, in each of the many children that never nest a run.
+void claim_jobs();

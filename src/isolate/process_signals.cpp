@@ -13,8 +13,13 @@
 
 static const int termination_signals[] = {SIGTERM, SIGINT, SIGHUP};
 
+// Ignored, so that a failed write shows as one: a reader that went away, a
+// report past the file-size limit.
+static const int ignored_signals[] = {SIGPIPE, SIGXFSZ};
+
 static sigset_t launcher_mask;
-static struct sigaction launcher_pipe_action;
+constexpr int ignored_count = sizeof ignored_signals / sizeof ignored_signals[0];
+static struct sigaction launcher_ignored_actions[ignored_count];
 static bool launcher_remembered = false;
 // Blocked outside the wait, let in during it.
 static sigset_t loop_signals;
@@ -59,7 +64,8 @@ static void take_pending_terminations() {
 static void remember_launcher() {
     if (launcher_remembered) return;
     sigprocmask(SIG_SETMASK, nullptr, &launcher_mask);
-    sigaction(SIGPIPE, nullptr, &launcher_pipe_action);
+    for (int i = 0; i < ignored_count; ++i)
+        sigaction(ignored_signals[i], nullptr, &launcher_ignored_actions[i]);
     sigemptyset(&loop_signals);
     launcher_remembered = true;
 }
@@ -85,7 +91,7 @@ static void take_with_sender(int signo) {
 
 void take_process_signals() {
     remember_launcher();
-    signal(SIGPIPE, SIG_IGN);
+    for (int signo : ignored_signals) signal(signo, SIG_IGN);
     take(SIGCHLD, note_child);
     for (int signo : termination_signals) {
         struct sigaction inherited;
@@ -99,7 +105,8 @@ void restore_launcher_signals() {
     if (sigismember(&loop_signals, SIGCHLD)) signal(SIGCHLD, SIG_DFL);
     for (int signo : termination_signals)
         if (sigismember(&loop_signals, signo)) signal(signo, SIG_DFL);
-    sigaction(SIGPIPE, &launcher_pipe_action, nullptr);
+    for (int i = 0; i < ignored_count; ++i)
+        sigaction(ignored_signals[i], &launcher_ignored_actions[i], nullptr);
     sigprocmask(SIG_SETMASK, &launcher_mask, nullptr);
     sigemptyset(&loop_signals);
 }
@@ -108,7 +115,9 @@ void launcher_signal_state(sigset_t *mask, sigset_t *defaults) {
     remember_launcher();
     *mask = launcher_mask;
     sigemptyset(defaults);
-    if (launcher_pipe_action.sa_handler != SIG_IGN) sigaddset(defaults, SIGPIPE);
+    for (int i = 0; i < ignored_count; ++i)
+        if (launcher_ignored_actions[i].sa_handler != SIG_IGN)
+            sigaddset(defaults, ignored_signals[i]);
 }
 
 void borrow_child_signal(ChildSignalLoan *loan) {
@@ -126,6 +135,12 @@ void return_child_signal(const ChildSignalLoan *loan) {
     sigdelset(&loop_signals, SIGCHLD);
     sigaction(SIGCHLD, &loan->action, nullptr);
     sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
+}
+
+static bool takes_termination() {
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) return true;
+    return false;
 }
 
 static void let_in_termination(sigset_t *mask) {
@@ -152,6 +167,8 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
 }
 
 ssize_t write_until_terminated(int fd, const void *data, size_t size) {
+    // A child takes no termination signal: nothing to let in.
+    if (!takes_termination()) return write(fd, data, size);
     sigset_t before, during;
     sigprocmask(SIG_SETMASK, nullptr, &before);
     during = before;

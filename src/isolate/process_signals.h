@@ -13,7 +13,8 @@
 
 // Main process start-up. SIGCHLD and SIGTERM, SIGINT and SIGHUP (each unless
 // the launcher ignored it, as nohup ignores SIGHUP) go to the loop; SIGPIPE
-// is ignored, so that a reader that went away shows as a failed write. Every
+// and SIGXFSZ are ignored, so that a reader that went away or a report past
+// the file-size limit shows as a failed write. Every
 // other signal keeps the disposition and mask it came with.
 void take_process_signals();
 

@@ -4,6 +4,7 @@
 #include "isolate/report_output.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,12 +16,13 @@
 
 struct Sink {
     int fd;
-    int error;  // of the first write that failed
+    int error;           // of the first write that failed
+    ChannelTally *tally; // a check child's report channel only
 };
 
-static Sink real_stdout = {-1, 0};
-static Sink real_stderr = {STDERR_FILENO, 0};
-static Sink report_channel = {-1, 0};
+static Sink real_stdout = {-1, 0, nullptr};
+static Sink real_stderr = {STDERR_FILENO, 0, nullptr};
+static Sink report_channel = {-1, 0, nullptr};
 // The C library's own, which a child's libraries expect.
 static FILE *library_stderr = nullptr;
 // Decided once from the real stdout, for every process: the report is line
@@ -51,18 +53,24 @@ int write_fully(int fd, const char *data, size_t size) {
 // drop it; stdio is told it went, so it neither keeps nor retries it.
 static ssize_t write_to_sink(void *cookie, const char *data, size_t size) {
     Sink *sink = static_cast<Sink *>(cookie);
-    if (!sink->error) sink->error = write_fully(sink->fd, data, size);
+    if (sink->error || sink->fd < 0) return static_cast<ssize_t>(size);
+    sink->error = write_fully(sink->fd, data, size);
+    if (ChannelTally *tally = sink->tally) {
+        // A sealed channel refuses growth with EPERM: to the user, too large.
+        if (sink->error)
+            tally->error = sink->error == EPERM ? EFBIG : sink->error;
+        else
+            tally->written += static_cast<long long>(size);
+    }
     return static_cast<ssize_t>(size);
 }
 
 static FILE *stream_to(Sink *sink, int mode) {
     cookie_io_functions_t io = {nullptr, write_to_sink, nullptr, nullptr};
     FILE *stream = fopencookie(sink, "w", io);
-    if (stream) setvbuf(stream, nullptr, mode, mode == _IONBF ? 0 : BUFSIZ);
+    if (stream) setvbuf(stream, nullptr, mode, BUFSIZ);
     return stream;
 }
-
-static int report_buffering() { return terminal ? _IOLBF : _IOFBF; }
 
 // The trace and the program's messages reach stderr through write_fully as
 // well, so that a termination signal ends a write that blocks there too.
@@ -80,7 +88,7 @@ void open_report_output() {
     int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     real_stdout.fd = fd >= 0 ? fd : STDOUT_FILENO;
     own_stderr();
-    FILE *stream = stream_to(&real_stdout, report_buffering());
+    FILE *stream = stream_to(&real_stdout, terminal ? _IOLBF : _IOFBF);
     if (!stream) {
         if (fd >= 0) close(fd);
         real_stdout.fd = -1;
@@ -97,9 +105,36 @@ void drop_real_stdout() {
     library_stderr = nullptr;
 }
 
-void write_report_to(int channel_fd) {
-    report_channel.fd = channel_fd;
-    if (FILE *stream = stream_to(&report_channel, report_buffering())) report_stream = stream;
+// The child of a fork keeps no report channel: a library's child must
+// not reach the report, and the runner's nested children write none.
+static void forget_report_channel() {
+    if (report_channel.fd >= 0) close(report_channel.fd);
+    report_channel.fd = -1;
+    report_channel.tally = nullptr;
+}
+
+void write_report_to(int channel_fd, ChannelTally *tally) {
+    report_channel = Sink{channel_fd, 0, tally};
+    if (channel_fd < 0) return;
+    // Without a stream of its own the child has no way to its channel.
+    if (FILE *stream = stream_to(&report_channel, _IONBF))
+        report_stream = stream;
+    else
+        tally->error = ENOMEM;
+    pthread_atfork(nullptr, nullptr, forget_report_channel);
+}
+
+void check_report_channel() {
+    ChannelTally *tally = report_channel.tally;
+    if (tally && ferror(stderr)) tally->trace_lost = 1;
+    if (!tally || tally->error || report_channel.fd < 0) return;
+    off_t at = lseek(report_channel.fd, 0, SEEK_CUR);
+    if (at < 0) tally->error = errno;
+    else if (at != tally->written) tally->taken = 1;
+}
+
+void fail_report_output(int error) {
+    if (!real_stdout.error) real_stdout.error = error;
 }
 
 void flush_output() {

@@ -14,8 +14,25 @@ void open_report_output();
 // In a child: the real stdout closed, stderr the C library's own again.
 void drop_real_stdout();
 
-// In a check child: the report writer to its report channel.
-void write_report_to(int channel_fd);
+// What a check child did with its report channel, kept in memory it shares
+// with the main process: a library may end the child, close the channel or
+// put another file in its place, and the main process must tell which.
+struct ChannelTally {
+    long long written; // bytes of whole sections that went into it
+    int error;         // of the first write that failed
+    int taken;         // at the check's end it was no longer the file written
+    int trace_lost;    // a write to stderr, its other channel, failed
+};
+
+// In a check child: the report writer to its report channel (-1: none, the
+// tally kept all the same), unbuffered, so
+// that no section waits in a buffer a library's forked child would inherit.
+// That child, and every other the check child forks, loses the channel.
+void write_report_to(int channel_fd, ChannelTally *tally);
+
+// In a check child after its check: whether the channel is still its own,
+// and whether its stderr channel took every line.
+void check_report_channel();
 
 // Flushes the report writer, the C stdout and stderr, so that nothing
 // written so far is duplicated in a child's copy of the buffers.
@@ -25,6 +42,10 @@ void flush_output();
 // clearing O_NONBLOCK: the descriptor is shared with whoever gave it).
 // Returns 0 or the error that stopped it.
 int write_fully(int fd, const char *data, size_t size);
+
+// In the main process: the report cannot be written in full (a check's
+// channel could not take its sections); the rest is dropped.
+void fail_report_output(int error);
 
 // Flushes the report. Returns 0 when every byte of it was written, else the
 // error of the first write that failed.

@@ -7,8 +7,24 @@
 
 #include "isolate/job_table.h"
 #include "isolate/process_signals.h"
+#include "isolate/report_output.h"
 #include "isolate/run_loop.h"
 #include "report/report.h"
+
+// Of a check that did not end as checks end, whole sections only. One that
+// could not write its report channel leaves a report that cannot be whole:
+// the runner's failure, not a finding about its library.
+static void copy_outcome_channels(const Job *job) {
+    int error = 0;
+    ChannelFate fate = channel_fate(job->channels, &error);
+    copy_channels_out(job->channels, outcome_of(job) == TEST_BROKEN);
+    if (job->channels.tally && job->channels.tally->trace_lost)
+        debug_trace("Unable to write stderr channel of test\n");
+    if (fate == CHANNELS_TAKEN) debug_trace("Test child lost its report channel\n");
+    if (fate != CHANNELS_UNWRITABLE) return;
+    debug_trace("Unable to write report channel of test (%d)\n", error);
+    fail_report_output(error);
+}
 
 // The lines the runner writes about a check go where a sequential run
 // writes them: about its start before the child's own, its time-out after.
@@ -25,7 +41,7 @@ static TestOutcome take_outcome(Job *job) {
         debug_trace("Unable to wait for test child (%d)\n", job->wait_error);
         break;
     default:
-        copy_channels_out(job->channels, job->end == END_TIMED_OUT || !WIFEXITED(job->status));
+        copy_outcome_channels(job);
         if (job->end == END_TIMED_OUT) debug_trace("Wait for test child timed out\n");
     }
     TestOutcome outcome = outcome_of(job);
@@ -37,10 +53,12 @@ static TestOutcome take_outcome(Job *job) {
 constexpr int jobs_kept_free = 8;
 
 void start_isolated(CheckFn check, const char *arg) {
+    claim_jobs();
     if (count_free() > jobs_kept_free) new_job(check, arg, JOB_QUEUED);
 }
 
 void start_isolated_after(CheckFn before, const char *before_arg, CheckFn check, const char *arg) {
+    claim_jobs();
     Job *first = find_job(before, before_arg);
     if (!first || count_free() <= jobs_kept_free) return;
     Job *job = new_job(check, arg, JOB_AFTER);
@@ -48,12 +66,14 @@ void start_isolated_after(CheckFn before, const char *before_arg, CheckFn check,
 }
 
 void drop_isolated(CheckFn check, const char *arg) {
+    claim_jobs();
     if (Job *job = find_job(check, arg)) drop_job(job);
 }
 
 TestOutcome run_isolated(CheckFn check, const char *arg) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
+    claim_jobs();
     Job *job = find_job(check, arg);
     if (!job) job = new_job(check, arg, JOB_QUEUED);
     // Asked for before the check it waited for passed: it runs now.
@@ -72,6 +92,7 @@ int run_shell_command(const char *command) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
     int status = -1;
+    claim_jobs();
     if (Job *job = new_job(nullptr, command, JOB_QUEUED)) {
         job->shell = true;
         wait_for_end(job);

@@ -22,6 +22,10 @@ enum TestOutcome : int {
 constexpr int failed_check_exit_code = 163;
 constexpr unsigned watchdog_seconds = 5;
 
+// A check body that writes no sections (a library probe): its children get
+// no report channel, so nothing a library does in them reaches the report.
+void isolate_without_report(CheckFn check);
+
 // Queues a check to run as soon as the bound on children at work allows.
 // Its outcome, sections and trace wait for the run_isolated call with the
 // same check and argument (the first such call takes the first such check).

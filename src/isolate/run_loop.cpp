@@ -88,7 +88,14 @@ static void settle_jobs(long long now) {
     }
 }
 
+// Only while checks wait to start beside the others: the bound counts the
+// children at work, not those that only wait.
+static bool work_counts() {
+    return next_queued() && !one_at_a_time(runner.back_off, work_bounds());
+}
+
 static void sample_work(long long now) {
+    if (!work_counts()) return;
     for (Job &job : runner.jobs) {
         if (job.state != JOB_RUNNING || job.test_pid <= 0 || now - job.sampled_ms < work_sample_ms)
             continue;
@@ -113,18 +120,19 @@ static void start_ready(Job *wanted, long long now) {
 static long long earlier(long long a, long long b) { return a < 0 || (b >= 0 && b < a) ? b : a; }
 
 // Until a child ends, a deadline passes, a refused fork may be tried again
-// or a child's work is due to be looked at (when others wait to start).
-// Timed waits are short, so that a stop of the run is seen and not counted.
+// or a child's work is due to be looked at. Timed waits are short, so that
+// a stop of the run is seen and not counted.
 static void wait_for_next_event(long long now) {
     long long wake = -1;
-    bool queued = next_queued() != nullptr;
+    bool sampling = work_counts();
     for (const Job &job : runner.jobs) {
         if (job.state != JOB_RUNNING) continue;
         wake = earlier(wake, job.deadline_ms);
-        if (queued && !job.waiting) wake = earlier(wake, job.sampled_ms + work_sample_ms);
+        wake = earlier(wake, job.watchdog_due_ms);
+        if (sampling && !job.waiting) wake = earlier(wake, job.sampled_ms + work_sample_ms);
     }
     long long retry_at = runner.back_off.retry_at_ms;
-    if (queued && retry_at > 0) wake = earlier(wake, retry_at);
+    if (retry_at > 0 && next_queued()) wake = earlier(wake, retry_at);
     long long timeout = wake < 0 ? -1 : wake - now < 0 ? 0 : wake - now;
     if (timeout > running_step_ms) timeout = running_step_ms;
     long long began = monotonic_ms();
@@ -138,6 +146,7 @@ void wait_for_end(Job *job) {
         reap_children();
         long long now = running_ms();
         settle_jobs(now);
+        start_due_watchdogs(now);
         sample_work(now);
         start_ready(job, now);
         if (job->state == JOB_ENDED) return;

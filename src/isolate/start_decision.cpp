@@ -18,9 +18,13 @@ static bool at_bound(const Load &load, const WorkBounds &bounds) {
            load.holding_channels >= bounds.channels;
 }
 
+bool one_at_a_time(const BackOff &back_off, const WorkBounds &bounds) {
+    return bounds.tight_process_limit || back_off.one_at_a_time || bounds.at_work <= 1;
+}
+
 StartChoice choose_start(const StartView &view, const BackOff &back_off, const WorkBounds &bounds) {
     if (view.now_ms < back_off.retry_at_ms) return START_NOTHING;
-    if (bounds.one_at_a_time || back_off.one_at_a_time)
+    if (one_at_a_time(back_off, bounds))
         return view.wanted_queued && view.load.in_flight == 0 ? START_WANTED : START_NOTHING;
     if (view.wanted_queued) return START_WANTED;
     if (!view.any_queued || at_bound(view.load, bounds)) return START_NOTHING;

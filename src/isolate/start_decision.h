@@ -34,6 +34,11 @@ struct StartView {
     Load load;
 };
 
+// Only the check the sequence waits for, and only when no other runs: under
+// a tight process limit, after a refusal, and on one processor, where a check
+// started ahead only takes turns with the one asked for.
+bool one_at_a_time(const BackOff &back_off, const WorkBounds &bounds);
+
 enum StartChoice { START_NOTHING, START_WANTED, START_NEXT_QUEUED };
 
 // The check the sequence waits for starts at once; the others as the bound

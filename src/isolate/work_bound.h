@@ -17,10 +17,10 @@ struct WorkBounds {
     int in_flight;      // max_children_in_flight
     int at_work;        // the processors we may run on
     int channels;       // checks that may hold channels (two descriptors each)
-    bool one_at_a_time; // a process limit so low that children beside each
-                        // other could take from a check the processes or
-                        // threads it would have had alone (the thread check's,
-                        // a GL driver's)
+    bool tight_process_limit; // so low that children beside each other
+                              // could take from a check the processes or
+                              // threads it would have had alone (the thread
+                              // check's, a GL driver's)
 };
 const WorkBounds &work_bounds();
 

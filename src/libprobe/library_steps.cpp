@@ -8,16 +8,18 @@
 #include "report/report.h"
 #include "target/target.h"
 
-// All candidates of a list at once: the sequence still takes them in list
-// order and stops at the first that loads; the rest are dropped then.
+// Of a list of candidates only the first starts ahead: it is the one a
+// current system has, and the sequence stops at the first that loads. The
+// others, started ahead, were mostly dropped after their work was done.
+// A probe only loads: its children need no report channel, and get none.
 void start_library_probes() {
+    isolate_without_report(probe_library_load);
     start_isolated(probe_library_load, "libvulkan.so.1");
     for (int i = 0; i < library_table_rows; ++i)
         if (has_word_size(library_table[i], target_bits))
             start_isolated(probe_library_load, library_table[i].soname);
     for (int i = 0; i < alternative_library_count; ++i)
-        for (const char *const *soname = alternative_libraries[i].sonames; *soname; ++soname)
-            start_isolated(probe_library_load, *soname);
+        start_isolated(probe_library_load, alternative_libraries[i].sonames[0]);
 }
 
 // Rows of the other word size only are skipped without a word.

@@ -1,26 +1,51 @@
-// Section writers. Each is a fixed sequence of stdio calls straight into the
-// report stream: nothing is assembled in memory and nothing is escaped,
-// because the front end parses these bytes as they stand. No flushing here;
-// the isolated runner owns where the stream goes and when it is flushed.
+// Section writers. Each is a fixed sequence of stdio calls into a section
+// of its own in memory, handed to the report stream whole once complete:
+// nothing is escaped, because the front end parses these bytes as they
+// stand. In a check child the stream is unbuffered, so a section leaves
+// with one write the moment it is complete, and no buffer is left that a
+// library's forked child could write a second time at its exit().
 #include "report/report.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "target/target.h"
 
 FILE *report_stream = stdout;
+
+struct Section {
+    FILE *out;
+    char *text;
+    size_t size;
+};
+
+// Without memory for it, the section goes to the report piece by piece.
+static Section begin_section() {
+    Section section = {nullptr, nullptr, 0};
+    section.out = open_memstream(&section.text, &section.size);
+    if (!section.out) section.out = report_stream;
+    return section;
+}
+
+static void end_section(Section *section) {
+    if (section->out == report_stream) return;
+    if (fclose(section->out) == 0) fwrite(section->text, 1, section->size, report_stream);
+    free(section->text);
+}
 
 static void write_property_section(const char *key, const char *suffix, const char *format,
                                    va_list args) TARVEK_PRINTF(3, 0);
 
 static void write_property_section(const char *key, const char *suffix, const char *format,
                                    va_list args) {
-    fputs("[Properties]\n", report_stream);
-    fprintf(report_stream, "\"%s%s\"=\"", key, suffix);
-    vfprintf(report_stream, format, args);
-    fputs("\"\n", report_stream);
-    fputs("\n", report_stream);
+    Section section = begin_section();
+    fputs("[Properties]\n", section.out);
+    fprintf(section.out, "\"%s%s\"=\"", key, suffix);
+    vfprintf(section.out, format, args);
+    fputs("\"\n", section.out);
+    fputs("\n", section.out);
+    end_section(&section);
 }
 
 void report_property(const char *key, const char *format, ...) {
@@ -38,29 +63,34 @@ void report_arch_property(const char *key, const char *format, ...) {
 }
 
 void report_issue(const char *issue_id, const char *title) {
-    fprintf(report_stream, "[%s%s]\n", issue_id, arch_suffix);
-    fprintf(report_stream, "\"Title\"=\"%s\"\n", title);
-    fputs("\n", report_stream);
+    Section section = begin_section();
+    fprintf(section.out, "[%s%s]\n", issue_id, arch_suffix);
+    fprintf(section.out, "\"Title\"=\"%s\"\n", title);
+    fputs("\n", section.out);
+    end_section(&section);
 }
 
-static void write_library_lines(const char *kind, const char *soname) {
-    fprintf(report_stream, "\"Lib\"=\"%s\"\n", soname);
-    fputs("\"Title\"=\"", report_stream);
-    fprintf(report_stream, "%s %d-bit %s library", kind, target_bits, soname);
-    fputs("\"\n", report_stream);
-    fputs("\n", report_stream);
+static void write_library_lines(Section *section, const char *kind, const char *soname) {
+    fprintf(section->out, "\"Lib\"=\"%s\"\n", soname);
+    fputs("\"Title\"=\"", section->out);
+    fprintf(section->out, "%s %d-bit %s library", kind, target_bits, soname);
+    fputs("\"\n", section->out);
+    fputs("\n", section->out);
+    end_section(section);
 }
 
 void report_missing_library(const char *lib_id, const char *soname) {
-    fprintf(report_stream, "[Missing%s%s]\n", lib_id, arch_suffix);
-    write_library_lines("Missing", soname);
+    Section section = begin_section();
+    fprintf(section.out, "[Missing%s%s]\n", lib_id, arch_suffix);
+    write_library_lines(&section, "Missing", soname);
 }
 
 // The leading empty line is part of the format the front end knows: a broken
 // library stands apart from the section before it.
 void report_broken_library(const char *lib_id, const char *soname) {
-    fprintf(report_stream, "\n[Broken%s%s]\n", lib_id, arch_suffix);
-    write_library_lines("Broken", soname);
+    Section section = begin_section();
+    fprintf(section.out, "\n[Broken%s%s]\n", lib_id, arch_suffix);
+    write_library_lines(&section, "Broken", soname);
 }
 
 // Set once by the driver from the command line; check children inherit it.

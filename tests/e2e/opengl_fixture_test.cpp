@@ -489,8 +489,9 @@ TEST_P(OpenglFixture, UnloadableLibGLIsMissingOnly) {
                                         missing_library_section(p, "LibGL", "libGL.so.1"));
 }
 
-// A crash ends the child and loses what it had not flushed; the driver then
-// reports OpenGL as not working and runs the DRI search itself.
+// A crash ends the child, which keeps the sections it had written, each
+// whole; the driver then reports OpenGL as not working and runs the DRI
+// search itself.
 TEST_P(OpenglFixture, CrashIsNotWorkingFollowedByTheDriSearchInTheMainProcess) {
     DriExpectation dri = expected_dri_search(GetParam().bits);
     ASSERT_TRUE(dri.found);
@@ -501,7 +502,7 @@ TEST_P(OpenglFixture, CrashIsNotWorkingFollowedByTheDriSearchInTheMainProcess) {
          {"found " + std::to_string(GetParam().bits) + "-bit libGL.so.1\n" + dri.trace}},
         {"crash making a core context",
          {{"FAKE_GL_CREATE_CORE", "crash"}},
-         [](auto &p) { return issue(p, "OpenglNotWorking"); },
+         [](auto &p) { return legacy() + issue(p, "OpenglNotWorking"); },
          {"OpenGL extensions = '" + fake_extensions + "'\n" + dri.trace}},
     };
     for (const auto &c : cases) {

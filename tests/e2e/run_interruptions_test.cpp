@@ -23,9 +23,9 @@ struct Row {
 };
 
 const Row rows[] = {
-    // Ctrl-Z 0.1 s in, every child stopped with the program; fg 6 s later.
+    // Every process of the run stopped 0.1 s in, as in a paused container; 6 s later, on.
     {"StoppedForSixSeconds",
-     "setsid \"$@\" & sleep 0.1; kill -STOP -$!; sleep 6; kill -CONT -$!; wait $!",
+     "setsid \"$@\" & sleep 0.1; pkill -STOP -s $!; sleep 6; pkill -CONT -s $!; wait $!",
      Report::as_reference, 0, 10},
     // Megabytes of GStreamer's log for a stderr pipe that nobody reads.
     {"SigtermWhileStderrIsStuck",

@@ -129,10 +129,11 @@ TEST(Runner, NestedChildrenDoNotOutliveACheckEndedByItsWatchdog) {
     }
 }
 
-// Sections written before a crash die with the child's unflushed buffer;
-// sections of a child that ends normally are flushed before it exits.
+// Each section leaves the child whole the moment it is written: a crash
+// keeps those before it, and a section cut short by it is dropped.
 int writes_then_crashes(const char *) {
-    report_issue("Lost", "never flushed");
+    report_issue("Written", "before the crash");
+    fputs("[Cut", report_stream);
     raise(SIGSEGV);
     return 1;
 }
@@ -141,7 +142,7 @@ int writes_then_returns(const char *) {
     return 1;
 }
 
-TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
+TEST(Runner, AChildThatDiesLeavesItsWholeSectionsOnly) {
     char path[] = "/tmp/tarvek-runner-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -157,7 +158,8 @@ TEST(Runner, OnlyAChildThatEndsNormallyLeavesItsSections) {
     text.resize(pread(fd, text.data(), text.size(), 0));
     close(fd);
     unlink(path);
-    EXPECT_EQ(text, "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
+    EXPECT_EQ(text, "[Written.amd64]\n\"Title\"=\"before the crash\"\n\n"
+                    "[Kept.amd64]\n\"Title\"=\"flushed by the child\"\n\n");
 }
 
 // The start decision alone: the table's load, the back-off and the bounds as
@@ -194,6 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
         StartRow{"tight_process_limit", {1000, true, true, {0, 0, 3}}, {}, true, START_WANTED},
         StartRow{"tight_limit_no_other", {1000, false, true, {0, 0, 0}}, {}, true, START_NOTHING}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// On one processor a check started ahead only takes turns with the one asked for.
+TEST(StartDecision, OneProcessorStartsOnlyTheWanted) {
+    EXPECT_EQ(choose_start({1000, false, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_NOTHING);
+    EXPECT_EQ(choose_start({1000, true, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_WANTED);
+}
 
 // Each refusal makes the wait longer until it passes 100 ms; a reaped child
 // cuts it short, but checks stay one at a time.
