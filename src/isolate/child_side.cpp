@@ -9,6 +9,7 @@
 
 #include <csignal>
 
+#include "isolate/monotonic_clock.h"
 #include "isolate/process_signals.h"
 #include "isolate/report_output.h"
 #include "isolate/run_processes.h"
@@ -52,7 +53,7 @@ void run_test_child(Job *job, pid_t parent) {
 
 void run_watchdog_child(pid_t parent) {
     become_child(parent, nullptr);
-    sleep(watchdog_seconds);
+    sleep_running_ms(watchdog_seconds * 1000LL);
     _exit(0);
 }
 

@@ -117,8 +117,9 @@ void end_run_if_terminated() {
     while (int signo = termination_requested()) {
         pid_t sender = termination_sender(signo);
         if (!sender || !sent_from_run(sender)) end_run_for_signal(signo);
+        // Forgotten first: the trace's own write may come back here.
+        forget_termination(signo);
         debug_trace("Ignored signal %d sent by process %d of the run\n", signo,
                     static_cast<int>(sender));
-        forget_termination(signo);
     }
 }

@@ -12,18 +12,23 @@
 #include "report/report.h"
 
 // While children of ours run, a refused fork waits for them to go: fewer at
-// once, never a false finding. With none of ours left, the check's own
-// limit runs from that try.
-static bool fork_refused(Job *job, long long now, const Load &load, int error) {
-    if (error != EAGAIN || (job->fork_deadline_ms >= 0 && now >= job->fork_deadline_ms)) return false;
-    if (job->fork_deadline_ms < 0 && load.in_flight == 0) job->fork_deadline_ms = now + limit_ms;
-    runner.back_off = backed_off(runner.back_off, now);
+// once, never a false finding. With none of ours left, it waits one
+// watchdog period, once in the run: a system that stays full that long
+// stays so, and each later check would wait in vain.
+static bool fork_refused(long long now, const Load &load, int error) {
+    BackOff &back_off = runner.back_off;
+    if (error != EAGAIN) return false;
+    if (load.in_flight == 0) {
+        if (back_off.refused_until_ms < 0) back_off.refused_until_ms = now + limit_ms;
+        if (now >= back_off.refused_until_ms) return false;
+    }
+    back_off = backed_off(back_off, now);
     return true;
 }
 
 // A check whose child could not be made: tried again later, or broken.
 static StartResult not_started(Job *job, long long now, const Load &load, int error) {
-    if (fork_refused(job, now, load, error)) return DEFERRED;
+    if (fork_refused(now, load, error)) return DEFERRED;
     job->end = END_NO_FORK;
     end_job(job);
     return STARTED;

@@ -29,7 +29,6 @@ struct Job {
     bool watchdog_rang = false;
     bool no_watchdog = false;        // the loop keeps the time instead
     long long deadline_ms = -1;      // the loop's own limit (negative: the watchdog keeps it)
-    long long fork_deadline_ms = -1; // refused forks are retried until then
     Channels channels;               // none in a nested run
     EndReason end = END_NONE;
     int status = -1;                 // the raw wait status, once reaped

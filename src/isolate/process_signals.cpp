@@ -1,8 +1,13 @@
-// Handlers only note what came; the loop acts on it after its wait.
+// Handlers only note what came; the loop acts on it after its wait, and a
+// write that blocked acts on a termination at once.
 #include "isolate/process_signals.h"
 
 #include <poll.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
 
 #include "isolate/monotonic_clock.h"
 
@@ -29,6 +34,10 @@ static int termination_index(int signo) {
     return -1;
 }
 
+// Armed while a write of ours may block: a termination signal jumps out of
+// it, even one that came just before the write began.
+static sigjmp_buf *volatile write_escape = nullptr;
+
 static void note_child(int) {}
 static void note_termination(int signo, siginfo_t *info, void *) {
     int i = termination_index(signo);
@@ -36,6 +45,7 @@ static void note_termination(int signo, siginfo_t *info, void *) {
     // Only a signal sent by a process carries a sender.
     termination_from[i] = info && info->si_code <= 0 ? info->si_pid : 0;
     termination_came[i] = 1;
+    if (sigjmp_buf *escape = write_escape) siglongjmp(*escape, 1);
 }
 
 // A signal still blocked is taken now, before the loop reaps: a sender that
@@ -127,12 +137,22 @@ void return_child_signal(const ChildSignalLoan *loan) {
     sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
 }
 
+static bool takes_termination() {
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) return true;
+    return false;
+}
+
+static void let_in_termination(sigset_t *mask) {
+    for (int signo : termination_signals)
+        if (sigismember(&loop_signals, signo)) sigdelset(mask, signo);
+}
+
 void wait_for_event(long long deadline_ms, int writable_fd) {
     sigset_t during;
     sigprocmask(SIG_SETMASK, nullptr, &during);
     if (sigismember(&loop_signals, SIGCHLD)) sigdelset(&during, SIGCHLD);
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) sigdelset(&during, signo);
+    let_in_termination(&during);
     timespec timeout;
     timespec *limit = nullptr;
     if (deadline_ms >= 0) {
@@ -144,6 +164,30 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
     }
     pollfd target = {writable_fd, POLLOUT, 0};
     ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
+}
+
+ssize_t write_until_terminated(int fd, const void *data, size_t size) {
+    // A child takes no termination signal: nothing to let in.
+    if (!takes_termination()) return write(fd, data, size);
+    sigset_t before, during;
+    sigprocmask(SIG_SETMASK, nullptr, &before);
+    during = before;
+    let_in_termination(&during);
+    sigjmp_buf escape;
+    // The jump puts back the mask as it was here.
+    if (sigsetjmp(escape, 1)) {
+        write_escape = nullptr;
+        errno = EINTR;
+        return -1;
+    }
+    write_escape = &escape;
+    sigprocmask(SIG_SETMASK, &during, nullptr);
+    ssize_t n = write(fd, data, size);
+    int error = errno;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    write_escape = nullptr;
+    errno = error;
+    return n;
 }
 
 int termination_requested() {

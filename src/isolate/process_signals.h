@@ -1,11 +1,15 @@
 // The signals the runner depends on. The main process keeps SIGCHLD and the
-// termination signals blocked and lets them in only while its loop waits, so
+// termination signals blocked and lets them in only while its loop waits (and
+// the termination signals while a write of its may block), so
 // that neither a child's end nor a request to stop can slip in between a
 // check of the state and the wait; every child puts back what the launcher
 // gave before it runs anything else.
 #pragma once
 
+#include <sys/types.h>
+
 #include <csignal>
+#include <cstddef>
 
 // Main process start-up. SIGCHLD and SIGTERM, SIGINT and SIGHUP (each unless
 // the launcher ignored it, as nohup ignores SIGHUP) go to the loop; SIGPIPE
@@ -36,6 +40,11 @@ void return_child_signal(const ChildSignalLoan *loan);
 // have ended), the monotonic time deadline_ms has passed (negative: none), or
 // writable_fd can take more bytes (negative: none).
 void wait_for_event(long long deadline_ms, int writable_fd);
+
+// write(2) with the termination signals let in: one that comes while the
+// write blocks (a full pipe nobody reads) ends it at once, with EINTR and
+// the signal noted. Elsewhere the same as write(2).
+ssize_t write_until_terminated(int fd, const void *data, size_t size);
 
 // The termination signal that has come, or 0.
 int termination_requested();

@@ -21,7 +21,10 @@ struct Sink {
 };
 
 static Sink real_stdout = {-1, 0, nullptr};
+static Sink real_stderr = {STDERR_FILENO, 0, nullptr};
 static Sink report_channel = {-1, 0, nullptr};
+// The C library's own, which a child's libraries expect.
+static FILE *library_stderr = nullptr;
 // Decided once from the real stdout, for every process: the report is line
 // buffered on a terminal, so that a check that crashes leaves every line it
 // had finished, as a user watching it expects.
@@ -29,7 +32,8 @@ static bool terminal = false;
 
 int write_fully(int fd, const char *data, size_t size) {
     while (size > 0) {
-        ssize_t n = write(fd, data, size);
+        ssize_t n = write_until_terminated(fd, data, size);
+        if (n < 0 && errno == EINTR) end_run_if_terminated();
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
@@ -68,12 +72,22 @@ static FILE *stream_to(Sink *sink, int mode) {
     return stream;
 }
 
+// The trace and the program's messages reach stderr through write_fully as
+// well, so that a termination signal ends a write that blocks there too.
+static void own_stderr() {
+    FILE *stream = stream_to(&real_stderr, _IONBF);
+    if (!stream) return;
+    library_stderr = stderr;
+    stderr = stream;
+}
+
 void open_report_output() {
     terminal = isatty(STDOUT_FILENO);
     // With no descriptor to spare, the report keeps descriptor 1: children
     // still write theirs into channels, only the main process keeps it.
     int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     real_stdout.fd = fd >= 0 ? fd : STDOUT_FILENO;
+    own_stderr();
     FILE *stream = stream_to(&real_stdout, terminal ? _IOLBF : _IOFBF);
     if (!stream) {
         if (fd >= 0) close(fd);
@@ -87,6 +101,8 @@ void open_report_output() {
 void drop_real_stdout() {
     if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
     real_stdout.fd = -1;
+    if (library_stderr) stderr = library_stderr;
+    library_stderr = nullptr;
 }
 
 // The child of a fork keeps no report channel: a library's child must

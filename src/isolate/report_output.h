@@ -8,10 +8,10 @@
 #include <cstddef>
 
 // Main process start-up: the report writer to a private copy of stdout,
-// descriptor 1 to stderr.
+// descriptor 1 to stderr; the C stderr through write_fully.
 void open_report_output();
 
-// In a child: the real stdout closed.
+// In a child: the real stdout closed, stderr the C library's own again.
 void drop_real_stdout();
 
 // What a check child did with its report channel, kept in memory it shares

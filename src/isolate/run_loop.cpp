@@ -120,8 +120,9 @@ static void start_ready(Job *wanted, long long now) {
 static long long earlier(long long a, long long b) { return a < 0 || (b >= 0 && b < a) ? b : a; }
 
 // Until a child ends, a deadline passes, a refused fork may be tried again
-// or a child's work is due to be looked at.
-static void wait_for_next_event() {
+// or a child's work is due to be looked at. Timed waits are short, so that
+// a stop of the run is seen and not counted.
+static void wait_for_next_event(long long now) {
     long long wake = -1;
     bool sampling = work_counts();
     for (const Job &job : runner.jobs) {
@@ -132,19 +133,23 @@ static void wait_for_next_event() {
     }
     long long retry_at = runner.back_off.retry_at_ms;
     if (retry_at > 0 && next_queued()) wake = earlier(wake, retry_at);
-    wait_for_event(wake, -1);
+    long long timeout = wake < 0 ? -1 : wake - now < 0 ? 0 : wake - now;
+    if (timeout > running_step_ms) timeout = running_step_ms;
+    long long began = monotonic_ms();
+    wait_for_event(timeout < 0 ? -1 : began + timeout, -1);
+    if (timeout >= 0) note_timed_wait(began, timeout);
     end_run_if_terminated();
 }
 
 void wait_for_end(Job *job) {
     for (;;) {
         reap_children();
-        long long now = monotonic_ms();
+        long long now = running_ms();
         settle_jobs(now);
         start_due_watchdogs(now);
         sample_work(now);
         start_ready(job, now);
         if (job->state == JOB_ENDED) return;
-        wait_for_next_event();
+        wait_for_next_event(now);
     }
 }

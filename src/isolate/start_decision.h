@@ -6,7 +6,7 @@
 #include "isolate/work_bound.h"
 
 // A fork refused for want of processes is tried again after these waits,
-// doubling, until the check's own limit has gone by.
+// doubling, until one watchdog period of the run has gone by.
 constexpr long long first_fork_retry_ms = 5;
 constexpr long long last_fork_retry_ms = 100;
 
@@ -20,6 +20,7 @@ struct BackOff {
     long long retry_at_ms = 0; // 0: no wait
     long long wait_ms = first_fork_retry_ms;
     bool one_at_a_time = false;
+    long long refused_until_ms = -1; // refused forks are broken from then (-1: not yet)
 };
 
 BackOff backed_off(BackOff back_off, long long now_ms);
