@@ -155,9 +155,11 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
     let_in_termination(&during);
     timespec timeout;
     timespec *limit = nullptr;
+    if (deadline_ms < 0) allow_wait_ms(-1);
     if (deadline_ms >= 0) {
         long long left = deadline_ms - monotonic_ms();
         if (left < 0) left = 0;
+        allow_wait_ms(left);
         timeout.tv_sec = static_cast<time_t>(left / 1000);
         timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
         limit = &timeout;

@@ -135,9 +135,7 @@ static void wait_for_next_event(long long now) {
     if (retry_at > 0 && next_queued()) wake = earlier(wake, retry_at);
     long long timeout = wake < 0 ? -1 : wake - now < 0 ? 0 : wake - now;
     if (timeout > running_step_ms) timeout = running_step_ms;
-    long long began = monotonic_ms();
-    wait_for_event(timeout < 0 ? -1 : began + timeout, -1);
-    if (timeout >= 0) note_timed_wait(began, timeout);
+    wait_for_event(timeout < 0 ? -1 : monotonic_ms() + timeout, -1);
     end_run_if_terminated();
 }
 

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <tuple>
 
+#include "fixture_dir.h"
 #include "media_support.h"
+#include "program_test.h"
 #include "report_sections.h"
 
 namespace {
@@ -53,14 +55,18 @@ int left_running(const std::string &marker) {
     return left;
 }
 
-class RunInterruptions : public ::testing::TestWithParam<std::tuple<ProgramUnderTest, Row>> {};
+class RunInterruptions : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {};
 
 TEST_P(RunInterruptions, ReportAsUninterruptedAndNothingLeft) {
     const auto &[p, row] = GetParam();
     if (row.report == Report::every_check_unforked && geteuid() != 0) GTEST_SKIP() << "needs root";
     TempDir dir;
+    // A check still at work when the run is stopped, whatever else is quick.
+    FixtureDir libs;
+    libs.install("libodbc.so.2", "on_load_slow");
     RunOptions o{.args = {"--debug"}, .set_env = {{"HOME", dir.path()}, {"TARVEK_ROW", dir.path()}},
-                 .unset_env = {"DISPLAY"}, .timeout_seconds = 30, .working_dir = dir.path()};
+                 .unset_env = {"DISPLAY"}, .library_path = libs.library_path(), .timeout_seconds = 30,
+                 .working_dir = dir.path()};
     RunResult reference = run_program(p, o);
     ASSERT_EQ(reference.exit_code(), 0) << reference.err;
     o.wrapper = {"/bin/sh", "-c", row.launcher, "sh"};
