@@ -3,6 +3,7 @@
 // the wrong signature; the binding itself sees only the slot's address.
 #pragma once
 
+#include <array>
 #include <span>
 
 // One name to look up and the typed slot it fills.
@@ -20,6 +21,19 @@ constexpr NamedSlot named_slot(const char *name, Target **slot, bool optional = 
 
 // Declares the slot of one entry point, named and typed after it.
 #define TYPED_SLOT(name) decltype(&::name) name;
+
+// The slot list of an entry-point list (X(name) for each, in binding order)
+// and the functions object that holds its typed slots: one row per name,
+// filling the member of that name, then any further rows given. A constant
+// array, ready for bind_library. X(name) carries the name alone, so the
+// object reaches each row as the parameter of a lambda evaluated at once.
+// clang-format off
+#define NAMED_SLOTS(ENTRY_POINTS, functions, ...) \
+    [](auto &bound) constexpr { \
+        return std::array{ENTRY_POINTS(NAMED_SLOT_OF_BOUND) __VA_ARGS__}; \
+    }(functions)
+#define NAMED_SLOT_OF_BOUND(name) named_slot(#name, &bound.name),
+// clang-format on
 
 // Looks up every name in order, absent ones included, so the trace lists
 // each absent required name ("Missing <name>"). 1 when all required names

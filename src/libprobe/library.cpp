@@ -23,6 +23,15 @@ void *open_library(const char *soname) {
     return handle;
 }
 
+void *open_or_report_missing_library(const char *lib_id, const char *soname,
+                                     std::span<const NamedSlot> slots, bool *loaded) {
+    void *handle = open_library(soname);
+    if (loaded) *loaded = handle != nullptr;
+    if (handle && bind_library(handle, slots)) return handle;
+    report_missing_library(lib_id, soname);
+    return nullptr;
+}
+
 int probe_library_load(const char *soname) {
     void *handle = open_library(soname);
     if (!handle) return 0;

@@ -4,11 +4,8 @@
 AlsaFunctions alsa;
 decltype(&::snd_lib_error_set_handler) alsa_set_error_handler;
 
-#define ALSA_NAMED_SLOT(name) named_slot(#name, &alsa.name),
-static const NamedSlot alsa_slot_list[] = {
-    ALSA_ENTRY_POINTS(ALSA_NAMED_SLOT)
-    // Optional: no "Missing" line and no bearing on the verdict.
-    named_slot("snd_lib_error_set_handler", &alsa_set_error_handler, true),
-};
-#undef ALSA_NAMED_SLOT
+// The last one is optional: no "Missing" line and no bearing on the verdict.
+static constexpr auto alsa_slot_list =
+    NAMED_SLOTS(ALSA_ENTRY_POINTS, alsa,
+                named_slot("snd_lib_error_set_handler", &alsa_set_error_handler, true));
 const std::span<const NamedSlot> alsa_slots = alsa_slot_list;

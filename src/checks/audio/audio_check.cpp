@@ -13,22 +13,15 @@
 // Only the exit status counts: a missing command or shell reads as no server.
 static int pulseaudio_running() { return system("pulseaudio --check 2>/dev/null") == 0 ? 1 : 0; }
 
-// The front end tells the two cases apart by the identifier alone: the
-// soname and the title are the same either way.
-static void report_missing_libasound(int pulse_running) {
-    report_missing_library(pulse_running ? "LibAsoundMidi" : "LibAsound", "libasound.so.2");
-}
-
 int check_audio(const char *) {
     int pulse_running = pulseaudio_running();
     debug_trace("pulse_running=%d\n", pulse_running);
     if (pulse_running) check_library("LibPulse", "libpulse.so.0");
-    // The handle stays open until the child ends, whatever follows.
-    void *handle = open_library("libasound.so.2");
-    if (!handle || !bind_library(handle, alsa_slots)) {
-        report_missing_libasound(pulse_running);
+    // The front end tells the two cases apart by the identifier alone: the
+    // soname and the title are the same either way.
+    if (!open_or_report_missing_library(pulse_running ? "LibAsoundMidi" : "LibAsound",
+                                        "libasound.so.2", alsa_slots))
         return 1;
-    }
     if (pulse_running) check_default_pcm_type();
     return 1;
 }

@@ -24,9 +24,7 @@ static int legacy_visual_attribs[] = {
 constexpr unsigned long probe_window_mask = CWBackPixel | CWBorderPixel | CWEventMask | CWColormap;
 constexpr long probe_window_events = StructureNotifyMask | ExposureMask | KeyPressMask;
 
-#define GL_NAMED_SLOT(name) named_slot(#name, &gl.name),
-static const NamedSlot gl_slots[] = {GL_ENTRY_POINTS(GL_NAMED_SLOT)};
-#undef GL_NAMED_SLOT
+static constexpr auto gl_slots = NAMED_SLOTS(GL_ENTRY_POINTS, gl);
 
 static Window create_probe_window(XVisualInfo *visual_info) {
     Window root = RootWindow(x11_display, DefaultScreen(x11_display));
@@ -65,16 +63,11 @@ static bool make_legacy_context_current(OpenglSetup *setup) {
     return true;
 }
 
-// The handle stays open for the life of the child: the table points into it.
 OpenglSetup init_opengl() {
     OpenglSetup setup = {};
     if (!open_x11_display()) return setup;
-    void *handle = open_library("libGL.so.1");
-    setup.libgl_loaded = handle != nullptr;
-    if (!handle || !bind_library(handle, gl_slots)) {
-        report_missing_library("LibGL", "libGL.so.1");
+    if (!open_or_report_missing_library("LibGL", "libGL.so.1", gl_slots, &setup.libgl_loaded))
         return setup;
-    }
     setup.ready = make_legacy_context_current(&setup);
     return setup;
 }

@@ -10,17 +10,10 @@
 X11Functions x11;
 Display *x11_display;
 
-#define X11_NAMED_SLOT(name) named_slot(#name, &x11.name),
-static const NamedSlot x11_slots[] = {X11_ENTRY_POINTS(X11_NAMED_SLOT)};
-#undef X11_NAMED_SLOT
+static constexpr auto x11_slots = NAMED_SLOTS(X11_ENTRY_POINTS, x11);
 
 int open_x11_display() {
-    // The handle stays open for the life of the child: the table points into it.
-    void *handle = open_library("libX11.so.6");
-    if (!handle || !bind_library(handle, x11_slots)) {
-        report_missing_library("LibX11", "libX11.so.6");
-        return 0;
-    }
+    if (!open_or_report_missing_library("LibX11", "libX11.so.6", x11_slots)) return 0;
     x11_display = x11.XOpenDisplay(nullptr);
     if (!x11_display) {
         debug_trace("XOpenDisplay failed\n");

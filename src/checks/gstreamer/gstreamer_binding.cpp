@@ -3,7 +3,5 @@
 
 GstFunctions gst;
 
-#define GST_NAMED_SLOT(name) named_slot(#name, &gst.name),
-static const NamedSlot gst_slot_list[] = {GST_ENTRY_POINTS(GST_NAMED_SLOT)};
-#undef GST_NAMED_SLOT
+static constexpr auto gst_slot_list = NAMED_SLOTS(GST_ENTRY_POINTS, gst);
 const std::span<const NamedSlot> gst_slots = gst_slot_list;

@@ -43,10 +43,11 @@ void check_plugin_pack(const PluginPack *pack) {
 
 // GStreamer may rewrite the count and vector it is given, so both are the
 // check's own writable storage. The fixed word keeps GStreamer's view of
-// the program the same however it was started.
-static bool start_gstreamer() {
-    void *handle = open_library("libgstreamer-1.0.so.0");
-    if (!handle || !bind_library(handle, gst_slots)) return false;
+// the program the same however it was started. A GStreamer that will not
+// start is as missing as one that will not load.
+static void start_gstreamer() {
+    if (!open_or_report_missing_library("LibGstreamer1", "libgstreamer-1.0.so.0", gst_slots))
+        return;
     char program[] = "tarvek";
     char no_fork[] = "--gst-disable-registry-fork";
     char *arguments[] = {program, no_fork, nullptr};
@@ -55,15 +56,14 @@ static bool start_gstreamer() {
     GError *error = nullptr; // neither read nor freed: the child ends soon
     if (!gst.gst_init_check(&count, &vector, &error)) {
         debug_trace("gst_init_check() failed\n");
-        return false;
+        report_missing_library("LibGstreamer1", "libgstreamer-1.0.so.0");
     }
-    return true;
 }
 
 int check_gstreamer(const char *) {
     // Before GStreamer is loaded: it would read a damaged cache at start.
     repair_gstreamer_registry();
-    if (!start_gstreamer()) report_missing_library("LibGstreamer1", "libgstreamer-1.0.so.0");
+    start_gstreamer();
     for (const PluginPack *pack = plugin_pack_table; pack->issue_id; ++pack)
         check_plugin_pack(pack);
     return 1;

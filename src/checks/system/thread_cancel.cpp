@@ -17,9 +17,7 @@ struct PthreadFunctions {
 
 static PthreadFunctions pthread;
 
-#define PTHREAD_NAMED_SLOT(name) named_slot(#name, &pthread.name),
-static const NamedSlot pthread_slots[] = {PTHREAD_ENTRY_POINTS(PTHREAD_NAMED_SLOT)};
-#undef PTHREAD_NAMED_SLOT
+static constexpr auto pthread_slots = NAMED_SLOTS(PTHREAD_ENTRY_POINTS, pthread);
 
 // The test thread only sleeps: sleep is a cancellation point, so the cancel
 // request has something to act on, and the thread shares nothing with us.
@@ -46,14 +44,9 @@ static int create_and_cancel() {
 }
 
 int check_thread_cancel(const char *) {
-    // Handles stay open until the child exits.
-    bool have_unwinder = open_library("libgcc_s.so.1") != nullptr;
-    if (!have_unwinder) report_missing_library("LibGcc_s", "libgcc_s.so.1");
-    void *handle = open_library("libpthread.so.0");
-    if (!handle || !bind_library(handle, pthread_slots)) {
-        report_missing_library("LibPthread", "libpthread.so.0");
-        return 1;
-    }
+    // The unwinder is only loaded, for pthread_cancel to find: nothing to bind.
+    bool have_unwinder = open_or_report_missing_library("LibGcc_s", "libgcc_s.so.1") != nullptr;
+    if (!open_or_report_missing_library("LibPthread", "libpthread.so.0", pthread_slots)) return 1;
     // Without the unwinder a cancel is known to abort; the missing library
     // is the finding, so do not stage the crash.
     if (!have_unwinder) return 1;
