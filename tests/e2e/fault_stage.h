@@ -137,8 +137,3 @@ template <typename Row> std::tuple<RunResult, RunResult> run_fault_row(Stage &s,
     return {reference, r};
 }
 
-struct FaultRowName {
-    template <typename Param> std::string operator()(const Param &info) const {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    }
-};

@@ -164,6 +164,6 @@ TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReportIntegrity,
     ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
-    FaultRowName());
+    ProgramRowName());
 
 }  // namespace

@@ -80,6 +80,6 @@ TEST_P(ReportUnderStress, FaultLeavesTheReportExactAndNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReportUnderStress,
     ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
-    FaultRowName());
+    ProgramRowName());
 
 }  // namespace

@@ -136,8 +136,6 @@ TEST_P(RunBoundary, TouchesOnlyWhatTheRunMade) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, RunBoundary,
     ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
-    [](const auto &info) {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    });
+    ProgramRowName());
 
 }  // namespace

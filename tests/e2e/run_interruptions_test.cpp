@@ -89,8 +89,6 @@ TEST_P(RunInterruptions, ReportAsUninterruptedAndNothingLeft) {
 INSTANTIATE_TEST_SUITE_P(
     Interruptions, RunInterruptions,
     ::testing::Combine(::testing::ValuesIn(programs_under_test()), ::testing::ValuesIn(rows)),
-    [](const auto &info) {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    });
+    ProgramRowName());
 
 }  // namespace

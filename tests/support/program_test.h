@@ -5,12 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 #include "run_program.h"
 
 // Why this kernel cannot run the program, or null when it can.
 const char *why_not_runnable(const ProgramUnderTest &program);
+
+// The name of a (program, row) case: "tarvek64_RowName".
+struct ProgramRowName {
+    template <typename Info> std::string operator()(const Info &info) const {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    }
+};
 
 template <class Param> class ProgramTest : public ::testing::TestWithParam<Param> {
   protected:
