@@ -6,46 +6,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <fstream>
-#include <string>
-#include <tuple>
-
-#include "fixture_dir.h"
-#include "media_support.h"
-#include "probe_support.h"
+#include "fault_stage.h"
 #include "program_test.h"
 #include "report_sections.h"
-#include "run_program.h"
 
 namespace {
 
-// Healthy libraries that take their time: checks run beside the one at fault.
+// Healthy libraries that take their time, so that checks run beside the one
+// at fault; the row's directory first on PATH, for a command of its own.
 const char *const slow_sonames[] = {"libcapi20.so.3", "libOpenCL.so.1", "libXinerama.so.1",
                                     "libXxf86vm.so.1"};
 
-struct Stage {
-    explicit Stage(const ProgramUnderTest &program) : p(program) {
-        for (const char *soname : slow_sonames) libs.install(soname, "on_load_slow");
-        options.args = {"--debug"};
-        options.set_env = plugins.env(p.bits);
-        options.set_env["PATH"] = dir.path() + ":" + pulse.path_variable();
-        options.set_env["HOME"] = dir.path();
-        options.set_env["TARVEK_TEST_PIDS"] = dir.file("pids");
-        options.working_dir = dir.path();
-        options.library_path = libs.library_path();
-        options.unset_env = {"DISPLAY"};
-        options.timeout_seconds = 20;
-    }
-    const ProgramUnderTest &p;
-    TempDir dir;
-    FixtureDir libs;
-    PluginSet plugins{pack_plugin_files()};
-    PulseShim pulse{1};
-    RunOptions options;
-};
+void slow_libraries_and_own_path(Stage &s) {
+    for (const char *soname : slow_sonames) s.libs.install(soname, "on_load_slow");
+    s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
+    s.options.timeout_seconds = 20;
+}
 
 void pulseaudio_kills_its_group(Stage &s) {
     s.dir.write("pulseaudio", "#!/bin/sh\ntrap 'kill 0' EXIT\nexit 1\n");
@@ -59,8 +35,8 @@ void none(Stage &) {}
 
 // Launchers of "$@", the program; one that waits says so if still there.
 const char *const waits = R"("$@"; s=$?; echo launcher alive >&2; exit $s)";
-const char *const jobs_then_exec = R"(for i in $(seq 20); do sleep 30 >&- 2>&- & echo $! >>pids
-done; (sleep 0.2; sleep 30 >&- 2>&- & echo $! >>pids) & exec "$@")";
+const char *const jobs_then_exec = R"(n=$TARVEK_TEST_PIDS; for i in $(seq 20); do
+sleep 30 >&- 2>&- & echo $! >>$n; done; (sleep 0.2; sleep 30 >&- 2>&- & echo $! >>$n) & exec "$@")";
 const char *const proc_hidden =
     R"(unshare -m --propagation private sh -c 'mount -t tmpfs none /proc && exec "$@"' sh "$@"
 s=$?; echo launcher alive >&2; exit $s)";
@@ -84,7 +60,7 @@ const Row rows[] = {
 };
 
 RunResult launch(const Stage &s, const Row &row) {
-    std::string script = std::string("echo $$ >launcher.pid\n") + row.launcher;
+    std::string script = std::string("echo $$ >\"$HOME/launcher.pid\"\n") + row.launcher;
     return run_wrapped(s.p, "/usr/bin/setsid", {"-w", "/bin/sh", "-c", script, "sh"}, s.options);
 }
 
@@ -92,13 +68,8 @@ RunResult launch(const Stage &s, const Row &row) {
 int end_noted(const Stage &s) {
     int alive = 0;
     std::ifstream pids(s.dir.file("pids"));
-    for (int pid; pids >> pid;) {
-        std::string line;
-        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
-        size_t name_end = line.rfind(") ");
-        if (name_end == std::string::npos || line[name_end + 2] == 'Z') continue;
-        alive += kill(pid, SIGKILL) == 0;
-    }
+    for (int pid; pids >> pid;)
+        alive += running(pid) && kill(pid, SIGKILL) == 0;
     unlink(s.dir.file("pids").c_str());
     return alive;
 }
@@ -116,14 +87,16 @@ TEST_P(RunBoundary, TouchesOnlyWhatTheRunMade) {
     // The sanitizer runtimes read /proc/self as the program starts.
     if (row.launcher == proc_hidden && program.bits == 64 && tarvek64_sanitized)
         GTEST_SKIP() << "sanitized build";
-    Stage s(program);
+    Stage s(program, Display::none);
+    slow_libraries_and_own_path(s);
     RunResult reference = launch(s, row);
     ASSERT_EQ(reference.exit_code(), 0) << reference.err;
     end_noted(s);
     row.fault(s);
     RunResult r = launch(s, row);
     int pid = 0;
-    if (r.seconds >= s.options.timeout_seconds && std::ifstream(s.dir.file("launcher.pid")) >> pid)
+    std::ifstream launcher_pid(s.dir.file("home/launcher.pid"));
+    if (r.seconds >= s.options.timeout_seconds && launcher_pid >> pid)
         kill(-pid, SIGKILL); // a run stopped for good: its launcher's session goes with the test
     EXPECT_EQ(r.exit_code(), 0) << "status " << r.status << "\n" << r.err;
     EXPECT_LT(r.seconds, row.max_seconds);
