@@ -34,13 +34,17 @@ static StartResult not_started(Job *job, long long now, const Load &load, int er
     return STARTED;
 }
 
+static void mark_running(Job *job, pid_t pid, long long now) {
+    job->state = JOB_RUNNING;
+    job->test_pid = pid;
+    job->sampled_ms = now;
+}
+
 static StartResult start_shell(Job *job, long long now, const Load &load) {
     int error = 0;
     pid_t pid = spawn_shell(job->arg, &error);
     if (pid < 0) return not_started(job, now, load, error);
-    job->state = JOB_RUNNING;
-    job->test_pid = pid;
-    job->sampled_ms = now;
+    mark_running(job, pid, now);
     job->deadline_ms = now + limit_ms;
     return STARTED;
 }
@@ -57,33 +61,42 @@ static bool watchdog_later() {
            !work_bounds().tight_process_limit;
 }
 
-static StartResult start_watched_later(Job *job, long long now, const Load &load) {
-    flush_output();
+// Negative, with errno set, when the system refused it.
+static pid_t fork_test_child(Job *job, long long now) {
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
-    if (pid < 0) return not_started(job, now, load, errno);
+    if (pid < 0) return pid;
     note_child_group(pid);
-    job->state = JOB_RUNNING;
-    job->test_pid = pid;
-    job->sampled_ms = now;
+    mark_running(job, pid, now);
+    return pid;
+}
+
+static StartResult start_watched_later(Job *job, long long now, const Load &load) {
+    flush_output();
+    if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
     job->deadline_ms = now + limit_ms;
     job->watchdog_due_ms = now + watchdog_delay_ms;
     return STARTED;
 }
 
 // No flush first: a watchdog never writes out its copy of the buffers, as it
-// ends with _exit or is killed.
+// ends with _exit or is killed. Negative when it could not be forked.
+static pid_t fork_watchdog() {
+    pid_t parent = getpid();
+    pid_t watchdog = fork();
+    if (watchdog == 0) run_watchdog_child(parent);
+    if (watchdog > 0) note_child_group(watchdog);
+    return watchdog;
+}
+
 void start_due_watchdogs(long long now) {
     for (Job &job : runner.jobs) {
         if (job.state != JOB_RUNNING || job.watchdog_due_ms < 0 || now < job.watchdog_due_ms ||
             job.test_pid <= 0 || job.end != END_NONE)
             continue;
         job.watchdog_due_ms = -1;
-        pid_t parent = getpid();
-        pid_t watchdog = fork();
-        if (watchdog == 0) run_watchdog_child(parent);
-        if (watchdog > 0) note_child_group(watchdog);
+        pid_t watchdog = fork_watchdog();
         job.watchdog_pid = watchdog > 0 ? watchdog : 0;
         job.no_watchdog = watchdog < 0;
     }
@@ -108,21 +121,16 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     }
     if (watchdog_later()) return start_watched_later(job, now, load);
     flush_output();
-    pid_t parent = getpid();
     bool alone = load.in_flight == 0;
     pid_t watchdog = 0;
     if (!alone) {
-        watchdog = fork();
-        if (watchdog == 0) run_watchdog_child(parent);
+        watchdog = fork_watchdog();
         if (watchdog < 0) {
             runner.back_off = backed_off(runner.back_off, now);
             return DEFERRED;
         }
-        note_child_group(watchdog);
     }
-    pid_t pid = fork();
-    if (pid == 0) run_test_child(job, parent);
-    if (pid < 0) {
+    if (fork_test_child(job, now) < 0) {
         int error = errno;
         if (watchdog > 0) {
             kill(watchdog, SIGKILL);
@@ -130,15 +138,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         }
         return not_started(job, now, load, error);
     }
-    note_child_group(pid);
-    job->state = JOB_RUNNING;
-    job->test_pid = pid;
-    job->sampled_ms = now;
-    if (alone) {
-        watchdog = fork();
-        if (watchdog == 0) run_watchdog_child(parent);
-        if (watchdog > 0) note_child_group(watchdog);
-    }
+    if (alone) watchdog = fork_watchdog();
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {
         job->no_watchdog = true;

@@ -185,9 +185,11 @@ ssize_t write_until_terminated(int fd, const void *data, size_t size) {
     write_escape = &escape;
     sigprocmask(SIG_SETMASK, &during, nullptr);
     ssize_t n = write(fd, data, size);
+    // Disarmed at once: a jump from here on would lose what was written, and
+    // a signal the run sent itself is ignored and the write tried again.
+    write_escape = nullptr;
     int error = errno;
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    write_escape = nullptr;
     errno = error;
     return n;
 }
