@@ -1,8 +1,9 @@
-// The report is the program's alone. Each row runs a program once without
-// and once with one fault of the world around it (a library, a limit, a
-// launcher) and states what the second run must give: its report, its exit
-// status, how long a reader waits for the end of the report, and what it
-// may leave behind (nothing: no process, no core file).
+// The report is the program's alone, exact under stress. Each row runs a
+// program once without and once with one fault of the world around it (a
+// library, its processes or its output, a limit, a launcher that stops,
+// ends or starves the run) and states what the second run must give: its
+// report, its exit status, how long a reader waits for the end of the
+// report, and what it may leave behind (nothing: no process, no core file).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,13 +82,59 @@ void libgl_crashes_after_long_output(Stage &s) {
     s.options.set_env["FAKE_GL_CREATE_CORE"] = "crash";
 }
 
+void libgl_forks_a_child_that_exits(Stage &s) {
+    s.options.set_env["FAKE_GL_CREATE_CORE"] = "fork-exit";
+}
+void libgl_exits_1_after_long_output(Stage &s) {
+    s.options.set_env["FAKE_GL_EXTENSIONS"] = long_extensions();
+    s.options.set_env["FAKE_GL_CREATE_CORE"] = "exit1";
+}
+void library_floods_stderr(Stage &s) { s.libs.install("libodbc.so.2", "on_load_flood"); }
+// Standard output a regular file, as a redirection to a file gives it.
+void file_size_limit_zero(Stage &s) {
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c", "/usr/bin/prlimit --fsize=0 \"$@\" >\"$0\"", s.dir.file("report")};
+}
+void libgl_scribbles_and_closes_descriptors(Stage &s) {
+    s.options.set_env["FAKE_GL_CREATE_CORE"] = "scribble";
+}
+
+// A check still at work while the run is interrupted, whatever else is quick;
+// the launcher a shell script, "$@" the program.
+void interrupted(Stage &s, const char *launcher) {
+    s.libs.install("libodbc.so.2", "on_load_slow");
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c", launcher, "sh"};
+}
+// Every process of the run stopped 0.1 s in, as in a paused container; 6 s later, on.
+void stopped_for_six_seconds(Stage &s) {
+    interrupted(s, "setsid \"$@\" & sleep 0.1; pkill -STOP -s $!; sleep 6; pkill -CONT -s $!; "
+                   "wait $!");
+}
+// Megabytes of GStreamer's log for a stderr pipe that nobody reads.
+void sigterm_while_stderr_is_stuck(Stage &s) {
+    interrupted(s, "err=$HOME/err; mkfifo $err; exec 4<>$err; GST_DEBUG='*:9' \"$@\" 2>$err & "
+                   "sleep 2; kill $!; wait $!");
+}
+// The user's process limit used up by others: every fork refused (EAGAIN),
+// and the thread a sanitizer's leak check needs.
+void every_fork_refused(Stage &s) {
+    interrupted(s, "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 exec setpriv --reuid=64997 "
+                   "--regid=64997 --clear-groups prlimit --nproc=1 \"$@\"");
+}
+
 enum class Report {
     as_reference,       // byte for byte the first run's
+    in_time,            // the first run's, and nothing timed out
     prefix,             // what it holds is the first run's start, unchanged
     odbc_broken,        // libodbc.so.2 named broken
     no_broken_library,  // no library named broken
-    cut_at_section,     // the OpenGL sections written before the crash, then the verdict
+    opengl_cut,         // the OpenGL sections written before the fault, then the verdict
+    none,               // nothing at all on standard output
 };
+
+// Captured library output kept per check, and room for the trace besides.
+constexpr size_t stderr_bound = (2 << 20) + (256 << 10);
 
 using Row = FaultRow<Report>;
 
@@ -118,7 +165,22 @@ const Row rows[] = {
     {"NsswitchNeverEnds", Display::none, nsswitch_never_ends, Report::as_reference, 0, 9,
      " returned 9\n"},
     {"LibglCrashesAfterLongOutput", Display::fake_gl, libgl_crashes_after_long_output,
-     Report::cut_at_section, 0, 4, ""},
+     Report::opengl_cut, 0, 4, ""},
+    {"LibglForksAChildThatExits", Display::fake_gl, libgl_forks_a_child_that_exits,
+     Report::as_reference, 0, 4, ""},
+    {"LibglExitsOneAfterLongOutput", Display::fake_gl, libgl_exits_1_after_long_output,
+     Report::opengl_cut, 0, 4, ""},
+    {"LibraryFloodsStderr", Display::none, library_floods_stderr, Report::as_reference, 0, 6,
+     " bytes of output dropped"},
+    {"FileSizeLimitZero", Display::none, file_size_limit_zero, Report::none, 1, 9,
+     "cannot write the report: File too large\n"},
+    {"LibglScribblesAndClosesDescriptors", Display::fake_gl,
+     libgl_scribbles_and_closes_descriptors, Report::opengl_cut, 0, 4, ""},
+    {"StoppedForSixSeconds", Display::none, stopped_for_six_seconds, Report::in_time, 0, 10, ""},
+    {"SigtermWhileStderrIsStuck", Display::none, sigterm_while_stderr_is_stuck, Report::prefix,
+     128 + SIGTERM, 4, ""},
+    {"EveryForkRefused", Display::none, every_fork_refused, Report::odbc_broken, 0, 9,
+     "Unable to fork for test\n"},
 };
 
 void expect_report(const Row &row, const Stage &s, const RunResult &reference, const RunResult &r) {
@@ -126,6 +188,10 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
     switch (row.report) {
     case Report::as_reference:
         EXPECT_EQ(r.out, reference.out);
+        break;
+    case Report::in_time:
+        EXPECT_EQ(r.out, reference.out);
+        EXPECT_EQ(r.err.find("timed out"), std::string::npos) << r.err.substr(0, 4096);
         break;
     case Report::prefix:
         EXPECT_EQ(reference.out.compare(0, r.out.size(), r.out), 0) << r.out;
@@ -137,9 +203,16 @@ void expect_report(const Row &row, const Stage &s, const RunResult &reference, c
     case Report::no_broken_library:
         EXPECT_EQ(r.out.find("[Broken"), std::string::npos) << r.out;
         break;
-    case Report::cut_at_section:
-        EXPECT_EQ(graphics_part(r.out), opengl_cut(p, long_extensions()));
+    case Report::opengl_cut:
+        EXPECT_EQ(graphics_part(r.out),
+                  opengl_cut(p, s.options.set_env.count("FAKE_GL_EXTENSIONS") ? long_extensions()
+                                                                               : short_extensions));
         break;
+    case Report::none: {
+        std::ifstream file(s.dir.file("report"));
+        EXPECT_EQ(r.out + std::string(std::istreambuf_iterator<char>(file), {}), "");
+        break;
+    }
     }
 }
 
@@ -147,7 +220,8 @@ class ReportIntegrity : public ProgramTest<std::tuple<ProgramUnderTest, Row>> {}
 
 TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
     const auto &[program, row] = GetParam();
-    if (row.fault == process_limit_two && geteuid() != 0) GTEST_SKIP() << "needs root to change user";
+    if ((row.fault == process_limit_two || row.fault == every_fork_refused) && geteuid() != 0)
+        GTEST_SKIP() << "needs root to change user";
     if (row.fault == crash_with_core_dumps_on) {
         std::ifstream pattern("/proc/sys/kernel/core_pattern");
         std::string line;
@@ -159,6 +233,8 @@ TEST_P(ReportIntegrity, FaultLeavesTheReportWholeAndNothingBehind) {
     auto [reference, r] = run_fault_row(s, row);
     expect_report(row, s, reference, r);
     EXPECT_EQ(r.out.find("noise"), std::string::npos);
+    EXPECT_EQ(r.out.find("Scribbled"), std::string::npos);
+    EXPECT_LT(r.err.size(), reference.err.size() + stderr_bound);
 }
 
 INSTANTIATE_TEST_SUITE_P(
