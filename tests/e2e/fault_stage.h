@@ -11,14 +11,10 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "fixture_dir.h"
 #include "media_support.h"
-#include "paths.h"
 #include "probe_support.h"
 #include "run_program.h"
 #include "xvfb.h"
@@ -104,61 +100,3 @@ struct Stage {
     std::string wrapper;
     std::vector<std::string> wrapper_args;
 };
-
-inline std::string launch_as_path() { return std::string(fixture_root) + "/helpers/launch_as"; }
-
-inline void launched_as(Stage &s, const std::string &mode) {
-    s.wrapper = launch_as_path();
-    s.wrapper_args = {mode};
-}
-
-// What the fake libGL answers, and a list long enough to span buffers.
-constexpr const char *short_extensions =
-    "GL_ARB_shading_language_100 GL_EXT_texture_compression_s3tc GL_ARB_texture_float";
-
-inline std::string long_extensions() {
-    std::string extensions = short_extensions;
-    for (int i = 0; extensions.size() < 12 * 1024; ++i)
-        extensions += " GL_FAKE_long_extension_name_" + std::to_string(i);
-    return extensions;
-}
-
-// The graphics part of a report whose OpenGL check broke after its legacy
-// queries: the sections written before, then the verdict.
-inline std::string opengl_cut(const ProgramUnderTest &p, const std::string &extensions) {
-    return property_section("display.depth", "24") + property_section("display.dpi", "-1.0") +
-           property_section("opengl.vendor", "Fake GL Vendor") +
-           property_section("opengl.version", "2.1 Fake GL") +
-           property_section("opengl.renderer", "Fake GL Renderer") +
-           property_section("opengl.glsl_version", "1.30") +
-           property_section("opengl.extensions", extensions) + issue_section(p, "OpenglNotWorking");
-}
-
-// A row: the fault, the expected report (an enum of the table's own), exit
-// status, time until the report's end of file, and a text stderr holds.
-template <typename Report> struct FaultRow {
-    const char *name;
-    Display display;
-    void (*fault)(Stage &);
-    Report report;
-    int exit_code;
-    double max_seconds;
-    const char *stderr_holds;
-};
-
-// Runs the row's two runs and asserts what every row states of the second
-// but its report: status, time, stderr, nothing left behind.
-template <typename Row> std::tuple<RunResult, RunResult> run_fault_row(Stage &s, const Row &row) {
-    EXPECT_TRUE(!s.server || s.server->running());
-    RunResult reference = s.run();
-    EXPECT_EQ(reference.exit_code(), 0) << reference.err.substr(0, 4096);
-    row.fault(s);
-    RunResult r = s.run();
-    EXPECT_EQ(r.exit_code(), row.exit_code) << "status " << r.status << "\n"
-                                            << r.err.substr(0, 4096);
-    EXPECT_LT(r.seconds, row.max_seconds);
-    EXPECT_NE(r.err.find(row.stderr_holds), std::string::npos) << r.err.substr(0, 4096);
-    EXPECT_EQ(s.left_behind(), std::vector<std::string>{});
-    return {reference, r};
-}
-

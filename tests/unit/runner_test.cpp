@@ -163,11 +163,12 @@ TEST(Runner, AChildThatDiesLeavesItsWholeSectionsOnly) {
 }
 
 // The start decision alone: the table's load, the back-off and the bounds as
-// literals (16 in flight, 2 processors, channels for 100 checks).
+// literals (16 in flight, channels for 100 checks).
 struct StartRow {
     const char *name;
     StartView view; // now, the wanted queued, any queued, {in flight, at work, holding channels}
     BackOff back_off;
+    int processors;
     bool tight_process_limit;
     StartChoice expected;
 };
@@ -176,32 +177,29 @@ class StartDecision : public ::testing::TestWithParam<StartRow> {};
 
 TEST_P(StartDecision, StartsWhatTheRulesAllow) {
     const StartRow &row = GetParam();
-    WorkBounds bounds = {16, 2, 100, row.tight_process_limit};
+    WorkBounds bounds = {16, row.processors, 100, row.tight_process_limit};
     EXPECT_EQ(choose_start(row.view, row.back_off, bounds), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, StartDecision,
     ::testing::Values(
-        StartRow{"wanted_beyond_the_bound", {1000, true, true, {16, 2, 100}}, {}, false, START_WANTED},
-        StartRow{"next_below_the_bound", {1000, false, true, {3, 1, 3}}, {}, false, START_NEXT_QUEUED},
-        StartRow{"none_queued", {1000, false, false, {0, 0, 0}}, {}, false, START_NOTHING},
-        StartRow{"processors_at_work", {1000, false, true, {5, 2, 5}}, {}, false, START_NOTHING},
-        StartRow{"children_in_flight", {1000, false, true, {16, 0, 16}}, {}, false, START_NOTHING},
-        StartRow{"channels_held", {1000, false, true, {0, 0, 100}}, {}, false, START_NOTHING},
-        StartRow{"backing_off", {1000, true, true, {0, 0, 0}}, {1005, 10, true}, false, START_NOTHING},
-        StartRow{"back_off_over", {1005, true, true, {0, 0, 0}}, {1005, 10, true}, false, START_WANTED},
-        StartRow{"one_at_a_time_waits", {1000, true, true, {1, 0, 1}}, {0, 10, true}, false, START_NOTHING},
-        StartRow{"one_at_a_time_no_other", {1000, false, true, {0, 0, 0}}, {0, 10, true}, false, START_NOTHING},
-        StartRow{"tight_process_limit", {1000, true, true, {0, 0, 3}}, {}, true, START_WANTED},
-        StartRow{"tight_limit_no_other", {1000, false, true, {0, 0, 0}}, {}, true, START_NOTHING}),
+        StartRow{"wanted_beyond_the_bound", {1000, true, true, {16, 2, 100}}, {}, 2, false, START_WANTED},
+        StartRow{"next_below_the_bound", {1000, false, true, {3, 1, 3}}, {}, 2, false, START_NEXT_QUEUED},
+        StartRow{"none_queued", {1000, false, false, {0, 0, 0}}, {}, 2, false, START_NOTHING},
+        StartRow{"processors_at_work", {1000, false, true, {5, 2, 5}}, {}, 2, false, START_NOTHING},
+        StartRow{"children_in_flight", {1000, false, true, {16, 0, 16}}, {}, 2, false, START_NOTHING},
+        StartRow{"channels_held", {1000, false, true, {0, 0, 100}}, {}, 2, false, START_NOTHING},
+        StartRow{"backing_off", {1000, true, true, {0, 0, 0}}, {1005, 10, true}, 2, false, START_NOTHING},
+        StartRow{"back_off_over", {1005, true, true, {0, 0, 0}}, {1005, 10, true}, 2, false, START_WANTED},
+        StartRow{"one_at_a_time_waits", {1000, true, true, {1, 0, 1}}, {0, 10, true}, 2, false, START_NOTHING},
+        StartRow{"one_at_a_time_no_other", {1000, false, true, {0, 0, 0}}, {0, 10, true}, 2, false, START_NOTHING},
+        StartRow{"tight_process_limit", {1000, true, true, {0, 0, 3}}, {}, 2, true, START_WANTED},
+        StartRow{"tight_limit_no_other", {1000, false, true, {0, 0, 0}}, {}, 2, true, START_NOTHING},
+        // On one processor a check started ahead only takes turns with the one asked for.
+        StartRow{"one_processor_no_other", {1000, false, true, {0, 0, 0}}, {}, 1, false, START_NOTHING},
+        StartRow{"one_processor_wanted", {1000, true, true, {0, 0, 0}}, {}, 1, false, START_WANTED}),
     [](const auto &info) { return std::string(info.param.name); });
-
-// On one processor a check started ahead only takes turns with the one asked for.
-TEST(StartDecision, OneProcessorStartsOnlyTheWanted) {
-    EXPECT_EQ(choose_start({1000, false, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_NOTHING);
-    EXPECT_EQ(choose_start({1000, true, true, {0, 0, 0}}, {}, {16, 1, 100, false}), START_WANTED);
-}
 
 // Each refusal makes the wait longer until it passes 100 ms; a reaped child
 // cuts it short, but checks stay one at a time.
