@@ -50,3 +50,19 @@ struct RunModel {
     Distribution distribution;
     std::vector<WordSizeModel> sides; // 32-bit first where present
 };
+
+// A plain report (the exact bytes a run without options writes) as one side
+// of the model. Sections it does not know are kept as issues.
+WordSizeModel model_from_report(int bits, const std::string &report);
+
+// /etc/os-release, or the file given (tests).
+Distribution read_distribution(const char *path = "/etc/os-release");
+
+// Runs this program's checks with their report kept in memory instead of
+// written and, in the 64-bit program, the 32-bit program's --json beside
+// them: the model of every word size this run could check.
+RunModel run_checks_for_model();
+
+// The exit status of --json and --explain for that model: 0 when no side
+// found anything.
+int model_exit_status(const RunModel &model);
