@@ -1,0 +1,15 @@
+// Package tools (ldconfig, dpkg, apt-cache, rpm, dnf, pacman, zypper) are
+// outside programs: run by argument vector, never through a shell, with
+// stdin from /dev/null, LC_ALL=C, their output bounded and their time too
+// (a locked package database must not hold the run).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs argv[0] (searched in PATH unless it holds a '/') with argv and waits
+// for it. True when it ran and exited by itself, whatever its status: its
+// standard output is in *output. False with *problem saying why not
+// ("did not start: No such file or directory", "did not answer within 5 s",
+// "was killed by signal 9"), written for the end of a sentence.
+bool run_query(const std::vector<std::string> &argv, std::string *output, std::string *problem);
