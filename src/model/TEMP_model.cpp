@@ -1,7 +1,6 @@
 // Temporary stand-ins for the model functions of the JSON work, only so that
 // --explain can be tried end to end before it is merged; dropped then.
 #include <cstdio>
-#include <sstream>
 
 #include "model/run_model.h"
 
@@ -38,10 +37,12 @@ Distribution read_distribution(const char *path) {
 WordSizeModel model_from_report(int bits, const std::string &report) {
     WordSizeModel side;
     side.bits = bits, side.checked = true;
-    std::istringstream in(report);
     std::string section;
     std::string suffix = bits == 64 ? ".amd64" : "";
-    for (std::string line; std::getline(in, line);) {
+    for (size_t at = 0, end; at < report.size(); at = end + 1) {
+        end = report.find('\n', at);
+        if (end == std::string::npos) end = report.size();
+        std::string line = report.substr(at, end - at);
         if (line.size() > 2 && line[0] == '[') {
             section = line.substr(1, line.size() - 2);
             if (section == "Properties") continue;

@@ -106,10 +106,13 @@ void render_side(const WordSizeModel &side, const std::vector<FindingFix> &fixes
     render_properties(side, out);
     std::vector<size_t> order(side.findings.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    // Report order among equals; std::sort, as a stable sort's buffer would
+    // bring the exception runtime into the program.
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         const Finding &x = side.findings[a], &y = side.findings[b];
         if (group_of(x) != group_of(y)) return group_of(x) < group_of(y);
-        return rank_of(x) < rank_of(y);
+        if (rank_of(x) != rank_of(y)) return rank_of(x) < rank_of(y);
+        return a < b;
     });
     int group = -1;
     std::vector<std::string> install;

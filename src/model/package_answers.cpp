@@ -4,14 +4,17 @@
 #include "model/package_answers.h"
 
 #include <cstring>
-#include <sstream>
 
 namespace {
 
 std::vector<std::string> lines_of(const std::string &text) {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
     return lines;
 }
 

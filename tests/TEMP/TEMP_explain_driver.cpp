@@ -24,3 +24,24 @@ int main(int argc, char **argv) {
     }
     return explain_run(model);
 }
+
+// Without exceptions a failed container operation can only end the
+// program; defined here, libstdc++'s exception objects (and the unwinder's
+// newer glibc symbols) stay out of the link.
+#include <cstdlib>
+namespace std {
+[[noreturn]] void __throw_out_of_range_fmt(const char *, ...) { abort(); }
+[[noreturn]] void __throw_length_error(const char *) { abort(); }
+[[noreturn]] void __throw_logic_error(const char *) { abort(); }
+[[noreturn]] void __throw_bad_alloc() { abort(); }
+[[noreturn]] void __throw_bad_array_new_length() { abort(); }
+[[noreturn]] void __throw_out_of_range(const char *) { abort(); }
+[[noreturn]] void __throw_invalid_argument(const char *) { abort(); }
+} // namespace std
+void *operator new(std::size_t size) {
+    void *p = malloc(size ? size : 1);
+    if (!p) abort();
+    return p;
+}
+void operator delete(void *p) noexcept { free(p); }
+void operator delete(void *p, std::size_t) noexcept { free(p); }
