@@ -53,9 +53,12 @@ std::string property(const WordSizeModel &side, const char *key) {
 
 void render_properties(const WordSizeModel &side, std::string *out) {
     std::string depth = property(side, "display.depth"), dpi = property(side, "display.dpi");
+    // A negative dpi is the report's way of saying the Xft.dpi resource is unset.
+    if (!dpi.empty() && dpi[0] == '-') dpi = "no Xft.dpi setting";
+    else if (!dpi.empty()) dpi += " dpi";
     if (!depth.empty() || !dpi.empty())
         *out += "  Display: depth " + (depth.empty() ? "unknown" : depth) + ", " +
-                (dpi.empty() ? "unknown" : dpi) + " dpi.\n";
+                (dpi.empty() ? "dpi unknown" : dpi) + ".\n";
     std::string renderer = property(side, "opengl.renderer");
     if (renderer.empty()) return;
     *out += "  OpenGL: " + property(side, "opengl.vendor") + ", " + renderer + ", version " +
