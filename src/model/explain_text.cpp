@@ -85,11 +85,9 @@ std::string fix_text(const Finding &finding, const FindingFix &fix, DistroFamily
     case FIX_NONE:
         break;
     }
-    if (finding.soname.empty()) return "";
-    if (family == FAMILY_OTHER || finding.kind == FINDING_BROKEN)
-        return "Look for the package that holds the " + word_size(bits) + " " + finding.soname +
-               ".";
-    return "";
+    if (finding.soname.empty() || finding.kind == FINDING_BROKEN || family != FAMILY_OTHER)
+        return "";
+    return "Look for the package that holds the " + word_size(bits) + " " + finding.soname + ".";
 }
 
 void render_finding(const Finding &finding, const FindingFix &fix, DistroFamily family,

@@ -68,6 +68,24 @@ TEST(ExplainRender, LiteralModelToLines) {
               "\nProblems found: 4 for 32-bit programs.\n");
 }
 
+// No os-release, a broken library nobody owns, no Xft.dpi: what to look for, no command.
+TEST(ExplainRender, UnknownDistributionNamesTheSonameOnly) {
+    RunModel model = {"1.0.0", {false, "/etc/os-release cannot be read", "", "", "", ""}, {}};
+    WordSizeModel side{64, true, "", {missing("LibGL", "libGL.so.1", ".amd64"),
+                                      {FINDING_BROKEN, "BrokenLibCups.amd64", "LibCups", "libcups.so.2", "x"}},
+                       {{"display.depth", "16"}, {"display.dpi", "-1.0"}}};
+    model.sides = {side};
+    FixLookup fixes{{{{}, {}}}, {}};
+    EXPECT_EQ(render_explanation(model, FAMILY_OTHER, fixes),
+              "tarvek 1.0.0 on an unknown distribution (/etc/os-release cannot be read): checked 64-bit programs.\n"
+              "\n64-bit programs:\n  Display: depth 16, no Xft.dpi setting.\n  Graphics:\n"
+              "  - The 64-bit library libGL.so.1 is missing: 64-bit programs cannot draw with OpenGL.\n"
+              "    Look for the package that holds the 64-bit libGL.so.1.\n  Other libraries:\n"
+              "  - The 64-bit library libcups.so.2 crashes or hangs when loaded: 64-bit programs cannot print.\n"
+              "    Nothing to install: run the program with --debug to see where it stops.\n"
+              "\nProblems found: 2 for 64-bit programs.\n");
+}
+
 TEST(ExplainRender, SentencesAndRenderers) {
     Finding ugly = {FINDING_ISSUE, "MissingGStreamer1Ugly.amd64", "MissingGStreamer1Ugly", "", "t"};
     EXPECT_EQ(finding_sentence(ugly, 64), "GStreamer's gst-plugins-ugly lacks asfdemux, "
