@@ -15,7 +15,6 @@
 
 namespace {
 
-const int query_seconds = 5;
 const size_t query_output_bound = 8u << 20;
 
 long long now_ms() {
@@ -42,7 +41,8 @@ long long now_ms() {
 
 } // namespace
 
-bool run_query(const std::vector<std::string> &argv, std::string *output, std::string *problem) {
+bool run_query(const std::vector<std::string> &argv, int seconds, std::string *output,
+               std::string *problem) {
     output->clear();
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) return *problem = "could not be started", false;
@@ -57,7 +57,7 @@ bool run_query(const std::vector<std::string> &argv, std::string *output, std::s
         close(out[0]), close(err[0]);
         return *problem = "could not be started", false;
     }
-    long long deadline = now_ms() + query_seconds * 1000LL;
+    long long deadline = now_ms() + seconds * 1000LL;
     bool timed_out = false;
     char buffer[65536];
     for (;;) {
@@ -82,7 +82,7 @@ bool run_query(const std::vector<std::string> &argv, std::string *output, std::s
     close(out[0]), close(err[0]);
     if (exec_failed) return *problem = std::string("did not start: ") + strerror(exec_error), false;
     if (timed_out)
-        return *problem = "did not answer within " + std::to_string(query_seconds) + " s", false;
+        return *problem = "did not answer within " + std::to_string(seconds) + " s", false;
     if (WIFSIGNALED(status))
         return *problem = "was killed by signal " + std::to_string(WTERMSIG(status)), false;
     return true;

@@ -27,9 +27,9 @@ int other_bits(int bits) { return bits == 32 ? 64 : 32; }
 
 // A tool's answer, or a note saying why there is none.
 bool ask(Lookup *lookup, const std::vector<std::string> &argv, const char *what,
-         std::string *output) {
+         std::string *output, int seconds = query_seconds) {
     std::string problem;
-    if (run_query(argv, output, &problem)) return true;
+    if (run_query(argv, seconds, output, &problem)) return true;
     lookup->result.notes.push_back("Could not ask " + argv[0] + " " + what + ": it " + problem +
                                    ".");
     return false;
@@ -131,7 +131,7 @@ void confirm_candidates(Lookup *lookup) {
     std::string output, native;
     bool answered = !lookup->asked.empty() &&
                     ask(lookup, candidate_query(lookup->family, lookup->asked),
-                        "which packages can be installed", &output);
+                        "which packages can be installed", &output, index_query_seconds);
     if (answered && lookup->family == FAMILY_DEBIAN &&
         ask(lookup, {"dpkg", "--print-architecture"}, "for its architecture", &native))
         native = native.substr(0, native.find('\n'));

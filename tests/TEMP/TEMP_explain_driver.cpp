@@ -14,7 +14,7 @@ int main(int argc, char **argv) {
     for (int bits : {32, 64}) {
         std::string out, problem;
         std::string program = folder + (bits == 32 ? "/tarvek" : "/tarvek64");
-        if (run_query({program}, &out, &problem)) {
+        if (run_query({program}, 60, &out, &problem)) {
             model.sides.push_back(model_from_report(bits, out));
         } else {
             WordSizeModel side;
