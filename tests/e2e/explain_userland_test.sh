@@ -32,12 +32,12 @@ fi
 
 # all: both word sizes' install commands, then what is still missing.
 "$src/scripts/userland.sh" sandbox "$suite" "$build" "
-  start=\$(date +%s.%N)
+  start=\$(date +%s%N)
   /opt/tarvek/tarvek >/dev/null; /opt/tarvek/tarvek64 >/dev/null
-  plain=\$(date +%s.%N)
+  plain=\$(date +%s%N)
   $explain >/tmp/explain
-  done=\$(date +%s.%N)
-  echo \"plain runs \$(echo \"\$plain - \$start\" | bc) s, explain \$(echo \"\$done - \$plain\" | bc) s\"
+  done=\$(date +%s%N)
+  echo \$start \$plain \$done | awk '{ printf \"plain runs %.2f s, explain %.2f s\\n\", (\$2 - \$1) / 1e9, (\$3 - \$2) / 1e9 }'
   grep -c '^  - ' /tmp/explain | sed 's/^/findings: /'
   grep -h -E 'Fix: find|Look for' /tmp/explain | sort | uniq -c
   grep -E 'Fix: install' /tmp/explain | grep -c 'from the package of' | sed 's/^/from the other copy: /'
