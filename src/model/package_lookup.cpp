@@ -2,6 +2,8 @@
 // whatever the number of findings.
 #include "model/package_lookup.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 
@@ -60,20 +62,28 @@ void find_copies(Lookup *lookup) {
     }
 }
 
+// Only paths that exist: rpm answers a missing file on stderr alone, which
+// would shift its one line per file.
+std::vector<std::string> existing_query_paths(const std::string &sibling) {
+    std::vector<std::string> paths;
+    if (sibling.empty()) return paths;
+    for (const std::string &p : owner_query_paths(sibling, resolved(sibling)))
+        if (access(p.c_str(), F_OK) == 0) paths.push_back(p);
+    return paths;
+}
+
 void find_owners(Lookup *lookup) {
     std::vector<std::string> paths;
     for (auto &fixes : lookup->result.sides)
         for (FindingFix &fix : fixes)
-            if (!fix.sibling.empty())
-                for (const std::string &p : owner_query_paths(fix.sibling, resolved(fix.sibling)))
-                    paths.push_back(p);
+            for (const std::string &p : existing_query_paths(fix.sibling)) paths.push_back(p);
     if (paths.empty()) return;
     std::string output;
     std::vector<std::string> argv = owner_query(lookup->family, paths);
     if (!ask(lookup, argv, "which packages own the libraries", &output)) return;
     for (auto &fixes : lookup->result.sides)
         for (FindingFix &fix : fixes)
-            for (const std::string &p : owner_query_paths(fix.sibling, resolved(fix.sibling)))
+            for (const std::string &p : existing_query_paths(fix.sibling))
                 if (fix.owner.empty()) fix.owner = owner_of(lookup->family, output, paths, p);
 }
 
