@@ -1,6 +1,6 @@
-// Layout: a header line; per word size checked, what a person asks about,
-// the findings by group with the fix under each, one install command; the
-// notes of tools that could not answer; a last line with the counts.
+// Layout: a header line; the notes of tools that could not answer; per word
+// size checked, what a person asks about, the findings by group with the fix
+// under each, one install command; a last line with the counts.
 #include "model/explain_text.h"
 
 #include <algorithm>
@@ -179,10 +179,10 @@ bool is_software_renderer(const std::string &renderer) {
 
 std::string render_explanation(const RunModel &model, DistroFamily family,
                                const FixLookup &fixes) {
+    // What kept the tools from answering first: it explains the fixes below.
     std::string out = header(model);
+    for (const std::string &note : fixes.notes) out += note + "\n";
     for (size_t s = 0; s < model.sides.size(); ++s)
         if (model.sides[s].checked) render_side(model.sides[s], fixes.sides[s], family, &out);
-    if (!fixes.notes.empty()) out += "\n";
-    for (const std::string &note : fixes.notes) out += note + "\n";
     return out + "\n" + last_line(model);
 }

@@ -137,14 +137,35 @@ bool all_confirmed(const Lookup &lookup, const std::string &output,
     return !packages.empty();
 }
 
+// apt knows no package of an architecture dpkg was not given: the commonest
+// reason a whole word size has nothing to install.
+void check_foreign_architectures(Lookup *lookup, const std::string &native) {
+    std::string foreign;
+    for (const std::string &package : lookup->asked) {
+        std::string arch = package.substr(package.rfind(':') + 1);
+        if (arch == native || (" " + foreign + " ").find(" " + arch + " ") != std::string::npos)
+            continue;
+        if (foreign.empty() && !ask(lookup, {"dpkg", "--print-foreign-architectures"},
+                                    "for its architectures", &foreign))
+            return;
+        for (char &c : foreign) c = c == '\n' ? ' ' : c;
+        if ((" " + foreign + " ").find(" " + arch + " ") != std::string::npos) continue;
+        lookup->result.notes.push_back("dpkg has no " + arch + " architecture: add it first with: "
+                                       "sudo dpkg --add-architecture " + arch + " && sudo apt update");
+        foreign += " " + arch;
+    }
+}
+
 void confirm_candidates(Lookup *lookup) {
     std::string output, native;
     bool answered = !lookup->asked.empty() &&
                     ask(lookup, candidate_query(lookup->family, lookup->asked),
                         "which packages can be installed", &output, index_query_seconds);
     if (answered && lookup->family == FAMILY_DEBIAN &&
-        ask(lookup, {"dpkg", "--print-architecture"}, "for its architecture", &native))
+        ask(lookup, {"dpkg", "--print-architecture"}, "for its architecture", &native)) {
         native = native.substr(0, native.find('\n'));
+        check_foreign_architectures(lookup, native);
+    }
     for (size_t s = 0; s < lookup->model.sides.size(); ++s) {
         const WordSizeModel &side = lookup->model.sides[s];
         for (size_t f = 0; f < side.findings.size(); ++f) {

@@ -44,6 +44,7 @@ TEST(ExplainRender, LiteralModelToLines) {
     EXPECT_EQ(render_explanation(bookworm_model(), FAMILY_DEBIAN, fixes),
               "tarvek 1.0.0 on Debian GNU/Linux 12 (bookworm): checked 32-bit programs; 64-bit "
               "programs were not checked: the 64-bit program did not start.\n"
+              "Could not ask dpkg for its architecture: it did not start: No such file or directory.\n"
               "\n32-bit programs:\n"
               "  Display: depth 24, 96.0 dpi.\n"
               "  OpenGL: Mesa, llvmpipe (LLVM 15), version 4.5 Mesa 22.3.6.\n"
@@ -64,7 +65,6 @@ TEST(ExplainRender, LiteralModelToLines) {
               "  Other libraries:\n"
               "  - [Weird.Section] Its title\n"
               "  To install every package above: sudo apt install libgl1:i386 libasound2-plugins:i386\n"
-              "\nCould not ask dpkg for its architecture: it did not start: No such file or directory.\n"
               "\nProblems found: 4 for 32-bit programs.\n");
 }
 
@@ -105,10 +105,12 @@ TEST(ExplainRender, SentencesAndRenderers) {
 // this machine's loader cache whatever else is installed.
 struct StandInTools {
     std::string dir, old_path = getenv("PATH");
-    StandInTools(const char *dpkg, const char *apt_cache) {
+    StandInTools(const char *dpkg, const char *apt_cache, const char *foreign) {
         char templ[] = "/tmp/tarvek-explain-XXXXXX";
         dir = mkdtemp(templ);
-        if (dpkg) tool("dpkg", "[ \"$1\" = --print-architecture ] && { echo amd64; exit 0; }\n" +
+        if (dpkg) tool("dpkg", "[ \"$1\" = --print-architecture ] && { echo amd64; exit 0; }\n"
+                               "[ \"$1\" = --print-foreign-architectures ] && { echo " +
+                                   std::string(foreign ? foreign : "i386") + "; exit 0; }\n" +
                                    std::string(dpkg));
         if (apt_cache) tool("apt-cache", apt_cache);
         setenv("PATH", dpkg ? (dir + ":" + old_path).c_str() : dir.c_str(), 1);
@@ -124,12 +126,15 @@ struct StandInTools {
     }
 };
 
-struct ToolRow { const char *name, *dpkg, *apt_cache; FixSource source; const char *package, *note; };
+struct ToolRow { const char *name, *dpkg, *apt_cache; FixSource source; const char *package, *note, *foreign; };
 
 TEST(ExplainStandInTools, EachAnswerGivesTheRightFixOrNone) {
     const char policy[] = "printf 'libc6:i386:\\n  Candidate: 2.36\\n'";
     const ToolRow rows[] = {
         {"confirmed", "echo \"libc6:amd64: $3\"", policy, FIX_SIBLING, "libc6:i386", ""},
+        {"no i386 architecture", "echo \"libc6:amd64: $3\"", "true", FIX_SEARCH, "",
+         "dpkg has no i386 architecture: add it first with: sudo dpkg --add-architecture i386 && "
+         "sudo apt update", ""},
         {"owned by no package", "exit 1", policy, FIX_SEARCH, "", ""},
         {"owner garbage", "head -c 300 /dev/urandom; echo", policy, FIX_SEARCH, "", ""},
         {"index says none", "echo \"libc6:amd64: $3\"", "printf 'libc6:i386:\\n  Candidate: (none)\\n'",
@@ -140,7 +145,7 @@ TEST(ExplainStandInTools, EachAnswerGivesTheRightFixOrNone) {
         {"no package manager", nullptr, nullptr, FIX_SEARCH, "", "it did not start: No such file"},
     };
     for (const ToolRow &row : rows) {
-        StandInTools tools(row.dpkg, row.apt_cache);
+        StandInTools tools(row.dpkg, row.apt_cache, row.foreign);
         RunModel model = bookworm_model();
         model.sides[0].findings = {missing("LibC", "libc.so.6")};
         FixLookup result = look_up_fixes(model, FAMILY_DEBIAN);
