@@ -161,4 +161,27 @@ TEST(ExplainStandInTools, EachAnswerGivesTheRightFixOrNone) {
     }
 }
 
+struct FamilyToolRow { DistroFamily family; const char *owner_tool, *owner_body, *index_tool, *index_body, *package; };
+
+// The other families' owner and index queries, as their tools answer them.
+TEST(ExplainStandInTools, EachFamilyNamesItsOwnPackage) {
+    const char rpm[] = "shift 3; for f in \"$@\"; do echo glibc.x86_64; done";
+    const FamilyToolRow rows[] = {
+        {FAMILY_FEDORA, "rpm", rpm, "dnf", "echo glibc.i686", "glibc.i686"},
+        {FAMILY_SUSE, "rpm", rpm, "zypper", "echo 'Name           : glibc-32bit'", "glibc-32bit"},
+        {FAMILY_ARCH, "pacman", "[ \"$1\" = -Qo ] && { echo \"$2 is owned by glibc 2.38-1\"; exit; }\n"
+         "echo 'Name            : lib32-glibc'", "pacman", nullptr, "lib32-glibc"},
+    };
+    for (const FamilyToolRow &row : rows) {
+        StandInTools tools(nullptr, nullptr, nullptr);
+        tools.tool(row.owner_tool, row.owner_body);
+        if (row.index_body) tools.tool(row.index_tool, row.index_body);
+        RunModel model = bookworm_model();
+        model.sides[0].findings = {missing("LibC", "libc.so.6")};
+        FixLookup result = look_up_fixes(model, row.family);
+        EXPECT_EQ(result.sides[0][0].source, FIX_SIBLING) << row.package;
+        EXPECT_EQ(result.sides[0][0].packages, std::vector<std::string>{row.package});
+    }
+}
+
 } // namespace
