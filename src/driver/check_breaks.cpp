@@ -1,7 +1,8 @@
 // Marks in a page shared with the main process: a check child notes that it
 // started, the fatal signal it met or the exit a library made it take, and
 // that its check returned. A kill (the runner's at the time limit, or
-// anyone's) leaves no mark of its own.
+// anyone's) and an _exit leave no mark of their own; the runner's trace
+// tells a time-out.
 #include "driver/check_breaks.h"
 
 #include <sys/mman.h>
@@ -91,7 +92,7 @@ static void trace_end(const char *name, const CheckMark *mark) {
     else if (mark->returned)
         debug_trace("The %s check broke after it returned\n", name);
     else
-        debug_trace("The %s check broke: its child was killed\n", name);
+        debug_trace("The %s check broke: its child ended before the check did\n", name);
 }
 
 void report_broken_check(CheckFn body, TestOutcome outcome) {
