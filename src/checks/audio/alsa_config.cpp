@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "checks/audio/alsa_binding.h"
+#include "checks/audio/alsa_route.h"
 #include "report/report.h"
 
 static void trace_node_line(const char *label, const char *id, int type) {
@@ -89,7 +90,12 @@ static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
                                  const char **label) {
     *label = "snd_config_update()";
     int result = alsa.snd_config_update();
-    if (result < 0) return result;
+    // No configuration at all (a hook's module missing, for one): nothing
+    // ALSA opens reaches the server.
+    if (result < 0) {
+        report_not_routed();
+        return result;
+    }
     *label = "snd_config_copy()";
     result = alsa.snd_config_copy(copy, *alsa.snd_config);
     if (result < 0) return result;
@@ -112,8 +118,7 @@ static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
     }
     if (!type) type = ""; // never hand a null to %s or strcmp
     debug_trace("pcm.default type: %s\n", type);
-    if (strcmp(type, "pulse") != 0)
-        report_issue("NonPulseAudioAlsa", "ALSA does not go through PulseAudio");
+    if (!default_pcm_type_routed(type)) report_not_routed();
     return result;
 }
 
