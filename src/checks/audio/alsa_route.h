@@ -5,15 +5,17 @@
 // configured for a word size that cannot open it.
 #pragma once
 
-#include <string>
+#include <cstddef>
 
 // A default of this type, its module present or not, goes through the server.
 bool default_pcm_routed(const char *type, bool module_present);
 
 // The module ALSA loads for a device type: libasound_module_pcm_TYPE.so in
 // the alsa-lib folder beside the ALSA library loaded from libasound_path.
-// Empty when that path names no folder.
-std::string pcm_plugin_module_path(const char *libasound_path, const char *type);
+// Written to module; false, and module empty, when that path names no folder
+// or the result does not fit in size bytes.
+bool pcm_plugin_module_path(const char *libasound_path, const char *type, char *module,
+                            size_t size);
 
 // default_pcm_routed for the ALSA library this process has bound; a module
 // whose file cannot be named counts as present. Traces a missing module.

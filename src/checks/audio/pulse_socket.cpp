@@ -9,37 +9,51 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 static constexpr int connect_limit_ms = 1000;
 
-// One entry of PULSE_SERVER as a socket path, or empty when it names a
-// server on the network.
-static std::string local_socket_of(std::string entry) {
-    if (entry.size() > 1 && entry[0] == '{') {
-        size_t close = entry.find('}');
-        if (close == std::string::npos) return "";
-        entry.erase(0, close + 1);
-    }
-    if (entry.rfind("unix:", 0) == 0) entry.erase(0, 5);
-    return entry.size() > 1 && entry[0] == '/' ? entry : "";
+// Copies length bytes from start, and a terminator, to path when they fit.
+static bool copy_path(const char *start, size_t length, char *path, size_t size) {
+    if (length + 1 > size) return false;
+    memcpy(path, start, length);
+    path[length] = '\0';
+    return true;
 }
 
-std::string pulse_socket_path(const char *pulse_server, const char *runtime_dir) {
-    if (pulse_server && *pulse_server) {
-        std::string list = pulse_server;
-        size_t start = 0;
-        while ((start = list.find_first_not_of(" \t\n", start)) != std::string::npos) {
-            size_t end = list.find_first_of(" \t\n", start);
-            std::string path = local_socket_of(list.substr(start, end - start));
-            if (!path.empty()) return path;
-            start = end;
-        }
-        return "";
+// One entry of PULSE_SERVER, [entry, entry + length): its socket path when it
+// names a local socket, nothing when it names a server on the network.
+static bool local_socket_of(const char *entry, size_t length, char *path, size_t size) {
+    const char *end = entry + length;
+    if (length > 1 && entry[0] == '{') {
+        const char *close = static_cast<const char *>(memchr(entry, '}', length));
+        if (!close) return false;
+        entry = close + 1;
     }
-    if (!runtime_dir || runtime_dir[0] != '/') return "";
-    return std::string(runtime_dir) + "/pulse/native";
+    if (end - entry > 5 && strncmp(entry, "unix:", 5) == 0) entry += 5;
+    if (end - entry < 2 || entry[0] != '/') return false;
+    return copy_path(entry, end - entry, path, size);
+}
+
+bool pulse_socket_path(const char *pulse_server, const char *runtime_dir, char *path, size_t size) {
+    static const char blanks[] = " \t\n";
+    if (size) path[0] = '\0';
+    if (pulse_server && *pulse_server) {
+        for (const char *entry = pulse_server + strspn(pulse_server, blanks); *entry;) {
+            size_t length = strcspn(entry, blanks);
+            if (local_socket_of(entry, length, path, size)) return true;
+            entry += length;
+            entry += strspn(entry, blanks);
+        }
+        return false;
+    }
+    if (!runtime_dir || runtime_dir[0] != '/') return false;
+    int length = snprintf(path, size, "%s/pulse/native", runtime_dir);
+    if (length > 0 && static_cast<size_t>(length) < size) return true;
+    if (size) path[0] = '\0';
+    return false;
 }
 
 static long milliseconds_now() {
@@ -53,7 +67,8 @@ static long milliseconds_now() {
 static int connect_within_limit(int fd, const sockaddr_un &address) {
     long deadline = milliseconds_now() + connect_limit_ms;
     for (;;) {
-        if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) return 1;
+        if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+            return 1;
         int error = errno;
         long left = deadline - milliseconds_now();
         if (left <= 0 || (error != EAGAIN && error != EINPROGRESS)) return 0;
@@ -68,11 +83,11 @@ static int connect_within_limit(int fd, const sockaddr_un &address) {
     }
 }
 
-int pulse_socket_accepts(const std::string &path) {
+int pulse_socket_accepts(const char *path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path) return 0;
-    memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (!copy_path(path, strlen(path), address.sun_path, sizeof address.sun_path) || !path[0])
+        return 0;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
     int accepted = connect_within_limit(fd, address);
@@ -81,5 +96,8 @@ int pulse_socket_accepts(const std::string &path) {
 }
 
 int pulse_server_socket_accepts() {
-    return pulse_socket_accepts(pulse_socket_path(getenv("PULSE_SERVER"), getenv("XDG_RUNTIME_DIR")));
+    char path[sizeof(sockaddr_un::sun_path)];
+    if (!pulse_socket_path(getenv("PULSE_SERVER"), getenv("XDG_RUNTIME_DIR"), path, sizeof path))
+        return 0;
+    return pulse_socket_accepts(path);
 }
