@@ -237,10 +237,10 @@ TEST_P(Audio, DefaultDeviceResolvedThroughTheSystemsHooks) {
          "pcm.default type: hw\n", false},
         {"stock, daemon unreachable, no card", nullptr, nullptr, false, false,
          "snd_config_search_definition(pcm.default) failed (-2)\n", true},
-        {"a hook's module missing", nullptr,
-         "hook_func.x {\n lib \"libasound_module_conf_x.so\"\n}\n"
-         "@hooks [ { func x } ]\npcm.default {\n type pulse\n}\n",
-         true, true, "snd_config_update() failed (-2)\n", true},
+        {"hook module missing", "hook_func.x {\n lib \"/none/x.so\"\n}\n@hooks [ { func x } ]\n",
+         "@hooks [ { func load files [ \"~/.asoundrc\" ] errors false } ]\n", true, true,
+         "hook module missing: /none/x.so\nsnd_config_search_definition(pcm.default) failed (-2)\n",
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

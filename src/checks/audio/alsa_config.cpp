@@ -90,18 +90,16 @@ static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
                                  const char **label) {
     *label = "snd_config_update()";
     int result = alsa.snd_config_update();
-    // No configuration at all (a hook's module missing, for one): nothing
-    // ALSA opens reaches the server.
-    if (result < 0) {
-        report_not_routed();
-        return result;
-    }
+    if (result < 0) return result;
     *label = "snd_config_copy()";
     result = alsa.snd_config_copy(copy, *alsa.snd_config);
     if (result < 0) return result;
     *label = "snd_config_search_definition(pcm.default)";
     result = alsa.snd_config_search_definition(*copy, "pcm", "default", dev_node);
-    if (result < 0) return result;
+    if (result < 0) {
+        if (hook_module_missing(*copy)) report_not_routed();
+        return result;
+    }
     snd_config_t *type_node = nullptr;
     *label = "snd_config_search(type)";
     result = alsa.snd_config_search(*dev_node, "type", &type_node);

@@ -1,9 +1,11 @@
 // Whether ALSA's default device reaches the PulseAudio server: by its type
 // (PulseAudio's own plugin, or PipeWire's, which reaches the same server)
-// and by the plugin module ALSA would load for it. The configuration files
-// are shared by both word sizes; the modules are not, so a type can be
-// configured for a word size that cannot open it.
+// and by the modules ALSA would load for it. The configuration files are
+// shared by both word sizes; the modules are not, so a configuration can name
+// for one word size what only the other can load.
 #pragma once
+
+#include <alsa/asoundlib.h>
 
 #include <cstddef>
 
@@ -20,6 +22,12 @@ bool pcm_plugin_module_path(const char *libasound_path, const char *type, char *
 // default_pcm_routed for the ALSA library this process has bound; a module
 // whose file cannot be named counts as present. Traces a missing module.
 bool default_pcm_type_routed(const char *type);
+
+// Whether a hook function of the configuration (hook_func.NAME.lib) lacks its
+// module for this word size: ALSA skips such a hook where the file that uses
+// it may fail, so what it would have made of the default (Debian's route to
+// PulseAudio) is never made. Traces each missing module.
+bool hook_module_missing(snd_config_t *config);
 
 // The finding for a server that ALSA's default does not reach.
 void report_not_routed();
