@@ -1,4 +1,5 @@
-// The audio check, run in its own child: the PulseAudio server, its client
+// The audio check, run in its own child: the PulseAudio server (its own
+// daemon's answer, else the socket of whoever provides it), its client
 // library (a nested isolated load test), then libasound.so.2 and its default
 // device. Findings are report sections; the check itself never fails.
 #include "checks/audio/audio_check.h"
@@ -9,6 +10,7 @@
 
 #include "checks/audio/alsa_binding.h"
 #include "checks/audio/alsa_config.h"
+#include "checks/audio/pulse_socket.h"
 #include "isolate/run_isolated.h"
 #include "libprobe/library.h"
 #include "report/report.h"
@@ -25,6 +27,7 @@ static int pulseaudio_running() {
 
 int check_audio(const char *) {
     int pulse_running = pulseaudio_running();
+    if (!pulse_running) pulse_running = pulse_server_socket_accepts();
     debug_trace("pulse_running=%d\n", pulse_running);
     if (pulse_running) check_library("LibPulse", "libpulse.so.0");
     // The front end tells the two cases apart by the identifier alone: the
