@@ -32,7 +32,7 @@ void put_string(std::string *out, const std::string &text) {
         unsigned char c = static_cast<unsigned char>(text[at]);
         size_t length = utf8_length(text, at);
         if (length == 0) {
-            *out += "\\ufffd";
+            *out += "\xef\xbf\xbd"; // U+FFFD
             ++at;
             continue;
         }
