@@ -14,14 +14,11 @@ static std::string escaped(const std::string &text) {
 
 std::string json_lines(const std::string &document) {
     char path[] = "/tmp/tarvek-json-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, document.data(), document.size()) != (ssize_t)document.size())
+    FILE *file = fdopen(mkstemp(path), "w");
+    if (!file || fwrite(document.data(), 1, document.size(), file) != document.size() || fclose(file))
         return "error: cannot write the document";
-    close(fd);
-    std::string command = "python3 " TARVEK_SOURCE_DIR "/tests/support/json_lines.py " +
-                          std::string(path) + " 2>&1";
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
+    std::string out, command = "python3 " TARVEK_SOURCE_DIR "/tests/support/json_lines.py ";
+    FILE *pipe = popen((command + path + " 2>&1").c_str(), "r");
     char buffer[4096];
     for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
     int status = pipe ? pclose(pipe) : -1;
@@ -30,25 +27,21 @@ std::string json_lines(const std::string &document) {
 }
 
 std::string report_lines(const ParsedReport &report, int bits) {
-    std::string findings, properties, b = std::to_string(bits);
-    std::string suffix = bits == 64 ? ".amd64" : "";
+    std::string findings, properties, b = std::to_string(bits) + "\t";
     for (const ReportSection &s : report.sections) {
         if (s.name == "Properties") {
-            for (const auto &[key, value] : s.values)
-                properties += "property\t" + b + "\t" + escaped(key) + "\t" + escaped(value) + "\n";
+            properties += "property\t" + b + escaped(s.values[0].first) + "\t" + escaped(s.values[0].second) + "\n";
             continue;
         }
-        std::string id = s.name.substr(0, s.name.size() - (s.name.ends_with(suffix) ? suffix.size() : 0));
-        std::string kind = "issue", soname = "-", title;
-        for (const auto &[key, value] : s.values) {
-            if (key == "Title") title = value;
-            if (key != "Lib") continue;
-            soname = value;
+        std::string id = s.name.substr(0, s.name.size() - (bits == 64 ? 6 : 0)), kind = "issue";
+        std::string soname = "-", title = s.values.back().second;
+        if (s.values.front().first == "Lib") {
+            soname = s.values.front().second;
             kind = id.starts_with("Missing") ? "missing" : "broken";
             id = id.substr(kind.size());
         }
-        findings += "finding\t" + b + "\t" + kind + "\t" + escaped(s.name) + "\t" + escaped(id) +
-                    "\t" + escaped(soname) + "\t" + escaped(title) + "\n";
+        findings += "finding\t" + b + kind + "\t" + escaped(s.name) + "\t" + escaped(id) + "\t" +
+                    escaped(soname) + "\t" + escaped(title) + "\n";
     }
     return findings + properties;
 }
