@@ -1,8 +1,9 @@
-// Entry point: the command line, then the whole check sequence once.
+// Entry point: the command line, then the whole check sequence once (its
+// report, or with --json the document made from it).
 #include "driver/command_line.h"
+#include "driver/model_run.h"
 #include "driver/sequence.h"
 #include "driver/startup.h"
-#include "driver/model_run.h"
 #include "model/explain.h"
 #include "model/run_model.h"
 
