@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +28,7 @@ constexpr unsigned sibling_seconds = 30;
 
 struct Sibling {
     std::string path; // empty: this program's folder is unknown
+    std::string refused;
     OutsideProgram program;
 };
 
@@ -40,11 +42,26 @@ static std::string own_folder() {
     return slash == std::string::npos ? "" : own.substr(0, slash + 1);
 }
 
+// A 64-bit program in its place (a copy of this one, say) would run its own
+// sibling in turn, and that one its own, without end.
+static bool is_64bit_program(const std::string &path) {
+    unsigned char head[5] = {};
+    FILE *file = fopen(path.c_str(), "re");
+    bool elf64 = file && fread(head, 1, 5, file) == 5 && memcmp(head, "\x7f" "ELF", 4) == 0 &&
+                 head[4] == 2;
+    if (file) fclose(file);
+    return elf64;
+}
+
 static Sibling start_sibling() {
     Sibling sibling;
     std::string folder = own_folder();
     if (folder.empty()) return sibling;
     sibling.path = folder + "tarvek";
+    if (is_64bit_program(sibling.path)) {
+        sibling.refused = "not started: a 64-bit program";
+        return sibling;
+    }
     std::vector<char *> argv = {sibling.path.data(), const_cast<char *>("--json")};
     if (is_debug_enabled()) argv.push_back(const_cast<char *>("--debug"));
     argv.push_back(nullptr);
@@ -90,7 +107,7 @@ static WordSizeModel finish_sibling(Sibling *sibling) {
     if (!result.errors.empty())
         debug_trace("%s --json --debug wrote on standard error:\n%s", sibling->path.c_str(),
                     result.errors.c_str());
-    std::string why = sibling_failure(sibling->path, result);
+    std::string why = sibling->refused.empty() ? sibling_failure(sibling->path, result) : sibling->refused;
     if (why.empty() && side_from_json(result.output, TARVEK_VERSION, 32, &side, &why)) return side;
     side = WordSizeModel{};
     side.bits = 32;

@@ -45,7 +45,9 @@ TEST_P(JsonSibling, DocumentSaysWhyThe32BitSideWasNotChecked) {
     std::filesystem::copy_file(tarvek64_path, dir.file("tarvek64"));
     if (kind == "not-a-program") dir.write("tarvek", "\x7f" "ELF\1\1\1");
     if (kind != "absent" && kind != "not-a-program")
-        std::filesystem::copy_file(TARVEK_SOURCE_DIR "/tests/fixtures/fake_sibling.sh", dir.file("tarvek"));
+        std::filesystem::copy_file(
+            kind == "64-bit" ? tarvek64_path : TARVEK_SOURCE_DIR "/tests/fixtures/fake_sibling.sh",
+            dir.file("tarvek"));
     chmod(dir.file("tarvek").c_str(), kind == "unexecutable" ? 0644 : 0755);
     ProgramUnderTest program = programs_under_test()[1];
     std::string path = dir.file("tarvek64");
@@ -67,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, JsonSibling, ::testing::Values(
     SiblingRow{"Crashes", "crash", "ended by signal 11 (Segmentation fault)"},
     SiblingRow{"Hangs", "hang", "no answer within 30 seconds; stopped"},
     SiblingRow{"PrintsGarbage", "garbage", "not JSON: unexpected character at byte 0"},
-    SiblingRow{"IsAnotherVersion", "version", "another version (0.9.0, schema 1)"}),
+    SiblingRow{"IsAnotherVersion", "version", "another version (0.9.0, schema 1)"},
+    SiblingRow{"Is64Bit", "64-bit", "not started: a 64-bit program"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
