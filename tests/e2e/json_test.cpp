@@ -21,13 +21,16 @@ TEST(Json, HoldsEverySectionOfThePlainReportsOfBothPrograms) {
     if (const char *why = why_not_runnable(tarvek)) GTEST_SKIP() << "needs a 32-bit program: " << why;
     XvfbServer server;
     ASSERT_TRUE(server.running());
-    RunOptions options{.set_env = {{"DISPLAY", server.display()}}};
-    RunResult json = run_program(tarvek64, {.args = {"--json"}, .set_env = options.set_env, .check_report = false});
+    // A library made unloadable for both: a finding on each side, and status 3.
+    RunOptions options{.set_env = {{"DISPLAY", server.display()}}, .blocked_sonames = {"libcups.so.2"}};
+    RunResult json = run_program(tarvek64, {.args = {"--json"}, .set_env = options.set_env,
+                                            .blocked_sonames = options.blocked_sonames, .check_report = false});
     std::string sides = side_lines(run_program(tarvek, options), 32) + side_lines(run_program(tarvek64, options), 64);
     std::string lines = json_lines(json.out);
     ASSERT_EQ(lines.rfind("schema\t1\nversion\t" TARVEK_VERSION "\ndistribution\t", 0), 0u) << lines;
     EXPECT_EQ(lines.substr(lines.find("\nside\t") + 1), sides);
     EXPECT_NE(sides.find("property\t32\topengl.version\t"), std::string::npos);
+    EXPECT_NE(sides.find("finding\t32\tmissing\tMissingLibCups\t"), std::string::npos);
     EXPECT_EQ(json.exit_code(), sides.find("\nfinding\t") == std::string::npos ? 0 : 3);
 }
 
