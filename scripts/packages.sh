@@ -19,7 +19,7 @@ runtime_libs="libfreetype6 libxext6 libcapi20-3 libcrypt1 libcups2 libdbus-1-3
 
 # libasound2-plugins holds the hook that routes ALSA through PulseAudio, one
 # per word size: both programs must see the same routing in the tests.
-test_packages="googletest libgtest-dev libgtest-dev:i386 xvfb x11-xserver-utils xauth
+test_packages="googletest libgtest-dev libgtest-dev:i386 xvfb x11-xserver-utils xauth python3
   pulseaudio alsa-utils libasound2-plugins libasound2-plugins:i386
   util-linux mount procps strace valgrind libc6-dbg:i386
   clang libclang-rt-14-dev debootstrap

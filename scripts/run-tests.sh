@@ -9,10 +9,11 @@ cd "$(dirname "$0")/.."
 . scripts/runs-32bit.sh
 
 install_packages $build_packages $(both_arches "$runtime_libs") $test_packages
-# The Debian 11 userland the programs are run on (cached; minutes when new),
+# The Debian 11 and 13 userlands the programs are run on (cached; minutes when new),
 # made here so that it does not compete with the timed tests. Should it
 # fail, its test tries again and fails with the reason; the rest still runs.
 scripts/userland.sh make bullseye || true
+scripts/userland.sh make trixie || true
 # Whether this kernel runs 32-bit programs, decided once: where it does not,
 # every test that must run one is skipped with the reason, and the rest runs.
 decide_32bit build

@@ -4,6 +4,7 @@
 #   scripts/userland.sh make SUITE                  e.g. bullseye
 #   scripts/userland.sh run SUITE PROGRAM [ARGS...]
 #   scripts/userland.sh sandbox SUITE FOLDER SCRIPT
+#   scripts/userland.sh pipewire SUITE PACKAGES PROGRAM [ARGS...]
 # make: debootstrap --variant=minbase from the mirror this machine's apt
 # already uses, plus the packages of added_packages below. The tree is
 # kept between runs outside the checkout; a stamp marks it complete, so a
@@ -13,12 +14,19 @@
 # read-only at /opt/tarvek.
 # sandbox: runs the shell SCRIPT as root in the tree with FOLDER at
 # /opt/tarvek, its changes kept in an overlay that is thrown away after.
+# pipewire: runs PROGRAM as run does, but in a throw-away overlay from which
+# PACKAGES (blank-separated, their dependents with them; may be empty) are
+# removed first, while PipeWire, WirePlumber and pipewire-pulse serve as root
+# from a runtime folder of their own, as a desktop session's sound server
+# would; PROGRAM's XDG_RUNTIME_DIR names that folder. The suite's tree must
+# have them (trixie's does).
 # All enter the tree in a private mount namespace, so nothing stays mounted
 # on the host whatever becomes of the command.
 set -euo pipefail
 verb=${1:-} suite=${2:-}
-if [ -z "$suite" ] || [[ ! $verb =~ ^(make|run|sandbox)$ ]]; then
-  echo "usage: userland.sh make SUITE | run SUITE PROGRAM [ARGS...] | sandbox SUITE FOLDER SCRIPT" >&2
+if [ -z "$suite" ] || [[ ! $verb =~ ^(make|run|sandbox|pipewire)$ ]]; then
+  echo "usage: userland.sh make SUITE | run SUITE PROGRAM [ARGS...] | sandbox SUITE FOLDER SCRIPT |" \
+    "pipewire SUITE PACKAGES PROGRAM [ARGS...]" >&2
   exit 2
 fi
 shift 2
@@ -28,6 +36,15 @@ stamp=$tree/.tarvek-complete
 # Installed after debootstrap: the C library of the 32-bit program as
 # multiarch and as the amd64 package's dependency.
 added_packages="libc6:i386 libc6-i386"
+# Per release, what its tests run on. trixie: a PipeWire desktop's sound (the
+# server, its session manager, its PulseAudio server and ALSA plugin), and the
+# client libraries and ALSA plugin modules of both word sizes.
+case $suite in
+  trixie)
+    added_packages+=" pipewire wireplumber pipewire-pulse pipewire-alsa libasound2-plugins
+      libasound2t64 libpulse0 pipewire-alsa:i386 libasound2-plugins:i386 libasound2t64:i386
+      libpulse0:i386" ;;
+esac
 
 # The URI of the apt source for this machine's own release (deb822 first,
 # then the one-line format), so that no mirror is ever written down here.
@@ -113,6 +130,37 @@ add_missing_packages() {
   add_packages "$tree" "${missing[@]}"
 }
 
+# The pipewire verb's script, run in the overlay: $1 the packages to remove,
+# then the program and its arguments. The servers' output goes to logs in the
+# overlay, shown only when they do not come up; they are stopped by their ids.
+pipewire_session='
+  removed=$1; shift
+  if [ -n "$removed" ]; then
+    apt-get remove -y -q $removed >/var/log/tarvek-remove.log 2>&1 ||
+      { cat /var/log/tarvek-remove.log >&2; exit 1; }
+  fi
+  export XDG_RUNTIME_DIR=/run/tarvek-sound
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  pipewire >/var/log/tarvek-pipewire.log 2>&1 & servers=$!
+  wireplumber >/var/log/tarvek-wireplumber.log 2>&1 & servers="$servers $!"
+  pipewire-pulse >/var/log/tarvek-pipewire-pulse.log 2>&1 & servers="$servers $!"
+  tries=0
+  until [ -S "$XDG_RUNTIME_DIR/pulse/native" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ]; then
+      tail -n 20 /var/log/tarvek-pipewire*.log /var/log/tarvek-wireplumber.log >&2
+      kill $servers; wait
+      echo "userland: the PipeWire servers did not come up" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+  "$@"
+  status=$?
+  kill $servers
+  wait
+  exit $status'
+
 if [ "$verb" = make ]; then
   make_tree
   add_missing_packages
@@ -127,6 +175,17 @@ if [ "$verb" = sandbox ]; then
   in_tree "$tree" "$folder" "$scratch" "${clean_env[@]}" DEBIAN_FRONTEND=noninteractive \
     sh -c "${2:?usage: userland.sh sandbox SUITE FOLDER SCRIPT}"
   exit 0
+fi
+if [ "$verb" = pipewire ]; then
+  removed=${1?usage: userland.sh pipewire SUITE PACKAGES PROGRAM [ARGS...]}
+  program=${2:?usage: userland.sh pipewire SUITE PACKAGES PROGRAM [ARGS...]}
+  shift 2
+  folder=$(cd "$(dirname "$program")" && pwd)
+  scratch=$(mktemp -d "$cache/$suite.sandbox.XXXXXX")
+  trap 'rm -rf -- "$scratch"' EXIT
+  in_tree "$tree" "$folder" "$scratch" "${clean_env[@]}" DEBIAN_FRONTEND=noninteractive \
+    sh -c "$pipewire_session" sh "$removed" "/opt/tarvek/$(basename "$program")" "$@"
+  exit
 fi
 program=${1:?usage: userland.sh run SUITE PROGRAM [ARGS...]}
 shift

@@ -7,6 +7,7 @@
 #include "report/report.h"
 
 const char *program_name = nullptr;
+const char *program_path = nullptr;
 
 // argc may be 0 (execve allows an empty vector): then there is no argv[0]
 // to read, and the program has no name at all.
@@ -22,9 +23,12 @@ static bool asks_for_help(const char *arg) {
 
 CommandLineVerdict parse_command_line(int argc, char **argv) {
     program_name = name_from_argv0(argc, argv);
+    program_path = argc >= 1 ? argv[0] : nullptr;
     bool help = false;
     bool version = false;
     bool bad = false;
+    bool json = false;
+    bool explain = false;
     for (int i = 1; i < argc && argv[i]; ++i) {
         const char *arg = argv[i];
         if (strcmp(arg, "--debug") == 0) {
@@ -33,6 +37,10 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
             help = true;
         } else if (strcmp(arg, "--version") == 0) {
             version = true;
+        } else if (strcmp(arg, "--json") == 0) {
+            json = true;
+        } else if (strcmp(arg, "--explain") == 0) {
+            explain = true;
         } else {
             fprintf(stderr, "%s:error: unknown option '%s'\n", program_name, arg);
             bad = true;
@@ -41,7 +49,11 @@ CommandLineVerdict parse_command_line(int argc, char **argv) {
     // As with --help, unknown options are still named, but do not fail the run.
     if (help) return SHOW_USAGE;
     if (version) return SHOW_VERSION;
-    return bad ? BAD_OPTION : RUN_CHECKS;
+    if (json && explain && !bad)
+        fprintf(stderr, "%s:error: '--json' and '--explain' cannot be given together\n",
+                program_name);
+    if (bad || (json && explain)) return BAD_OPTION;
+    return json ? PRINT_JSON : explain ? PRINT_EXPLAINED : RUN_CHECKS;
 }
 
 void print_usage() {
@@ -51,6 +63,8 @@ void print_usage() {
           "\n"
           "Options:\n"
           "  --debug       Outputs detailed debugging information.\n"
+          "  --json        Prints what was found, of every word size it can check, as JSON.\n"
+          "  --explain     Explains what was found and what to do about it.\n"
           "  --help, -h    Shows this help message\n",
           report_stream);
 }

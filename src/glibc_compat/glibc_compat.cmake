@@ -16,7 +16,9 @@ function(tarvek_glibc_floor program)
   foreach(target ${program} ${ARGN})
     target_compile_options(${target} PRIVATE -include ${TARVEK_GLIBC_COMPAT_DIR}/symbol_versions.h)
   endforeach()
-  target_sources(${program} PRIVATE ${TARVEK_GLIBC_COMPAT_DIR}/start_main.cpp)
+  # The standard library's allocation without its exception machinery.
+  target_sources(${program} PRIVATE ${TARVEK_GLIBC_COMPAT_DIR}/start_main.cpp
+                                    ${TARVEK_GLIBC_COMPAT_DIR}/no_exceptions.cpp)
   target_link_options(${program} PRIVATE -Wl,--wrap=__libc_start_main)
   target_link_libraries(${program} PRIVATE "-Wl,--push-state,--no-as-needed,-l:libdl.so.2,--pop-state")
 endfunction()

@@ -20,12 +20,14 @@ __asm__(".symver dlopen, dlopen@GLIBC_2.2.5");
 __asm__(".symver dlsym, dlsym@GLIBC_2.2.5");
 __asm__(".symver dlclose, dlclose@GLIBC_2.2.5");
 __asm__(".symver dlerror, dlerror@GLIBC_2.2.5");
+__asm__(".symver dladdr, dladdr@GLIBC_2.2.5");
 #elif defined(__i386__)
 // dlopen@GLIBC_2.0 is the unchecked variant of the first releases.
 __asm__(".symver dlopen, dlopen@GLIBC_2.1");
 __asm__(".symver dlsym, dlsym@GLIBC_2.0");
 __asm__(".symver dlclose, dlclose@GLIBC_2.0");
 __asm__(".symver dlerror, dlerror@GLIBC_2.0");
+__asm__(".symver dladdr, dladdr@GLIBC_2.0");
 __asm__(".symver fcntl64, fcntl@GLIBC_2.0");
 #else
 #error "tarvek is built for i386 and x86-64 only"

@@ -51,9 +51,9 @@ void run_test_child(Job *job, pid_t parent) {
     _exit(result ? 0 : failed_check_exit_code);
 }
 
-void run_watchdog_child(pid_t parent) {
+void run_watchdog_child(pid_t parent, long long limit_ms) {
     become_child(parent, nullptr);
-    sleep_running_ms(watchdog_seconds * 1000LL);
+    sleep_running_ms(limit_ms);
     _exit(0);
 }
 

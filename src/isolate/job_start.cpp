@@ -75,17 +75,17 @@ static pid_t fork_test_child(Job *job, long long now) {
 static StartResult start_watched_later(Job *job, long long now, const Load &load) {
     flush_output();
     if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
-    job->deadline_ms = now + limit_ms;
+    job->deadline_ms = now + check_limit_ms(job->check);
     job->watchdog_due_ms = now + watchdog_delay_ms;
     return STARTED;
 }
 
 // No flush first: a watchdog never writes out its copy of the buffers, as it
 // ends with _exit or is killed. Negative when it could not be forked.
-static pid_t fork_watchdog() {
+static pid_t fork_watchdog(const Job *job) {
     pid_t parent = getpid();
     pid_t watchdog = fork();
-    if (watchdog == 0) run_watchdog_child(parent);
+    if (watchdog == 0) run_watchdog_child(parent, check_limit_ms(job->check));
     if (watchdog > 0) note_child_group(watchdog);
     return watchdog;
 }
@@ -96,7 +96,7 @@ void start_due_watchdogs(long long now) {
             job.test_pid <= 0 || job.end != END_NONE)
             continue;
         job.watchdog_due_ms = -1;
-        pid_t watchdog = fork_watchdog();
+        pid_t watchdog = fork_watchdog(&job);
         job.watchdog_pid = watchdog > 0 ? watchdog : 0;
         job.no_watchdog = watchdog < 0;
     }
@@ -124,7 +124,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     bool alone = load.in_flight == 0;
     pid_t watchdog = 0;
     if (!alone) {
-        watchdog = fork_watchdog();
+        watchdog = fork_watchdog(job);
         if (watchdog < 0) {
             runner.back_off = backed_off(runner.back_off, now);
             return DEFERRED;
@@ -138,11 +138,11 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         }
         return not_started(job, now, load, error);
     }
-    if (alone) watchdog = fork_watchdog();
+    if (alone) watchdog = fork_watchdog(job);
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {
         job->no_watchdog = true;
-        job->deadline_ms = now + limit_ms;
+        job->deadline_ms = now + check_limit_ms(job->check);
         // A nested run's child writes its lines live: the trace goes first.
         if (runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
     }

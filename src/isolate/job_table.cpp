@@ -39,6 +39,26 @@ bool writes_report(CheckFn check) {
     return true;
 }
 
+struct CheckLimit {
+    CheckFn check;
+    unsigned seconds;
+};
+static CheckLimit check_limits[4];
+
+void set_check_time_limit(CheckFn check, unsigned seconds) {
+    for (CheckLimit &slot : check_limits) {
+        if (slot.check && slot.check != check) continue;
+        slot = {check, seconds};
+        return;
+    }
+}
+
+long long check_limit_ms(CheckFn check) {
+    for (const CheckLimit &slot : check_limits)
+        if (check && slot.check == check) return slot.seconds * 1000LL;
+    return watchdog_seconds * 1000LL;
+}
+
 static bool same_arg(const char *a, const char *b) {
     return a == b || (a && b && strcmp(a, b) == 0);
 }

@@ -56,6 +56,8 @@ TestOutcome outcome_of(const Job *job);
 
 // False for a body given to isolate_without_report.
 bool writes_report(CheckFn check);
+// What set_check_time_limit gave the body, in milliseconds.
+long long check_limit_ms(CheckFn check);
 
 // The first record of that body and argument the sequence has not taken.
 Job *find_job(CheckFn check, const char *arg);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "isolate/descendants.h"
 #include "isolate/process_signals.h"
@@ -146,4 +147,29 @@ void flush_output() {
 int finish_report_output() {
     fflush(report_stream);
     return real_stdout.error;
+}
+
+static FILE *kept_report = nullptr;
+static FILE *report_before_kept = nullptr;
+static char *kept_text = nullptr;
+static size_t kept_size = 0;
+
+bool keep_report_in_memory() {
+    kept_report = open_memstream(&kept_text, &kept_size);
+    if (!kept_report) return false;
+    report_before_kept = report_stream;
+    report_stream = kept_report;
+    return true;
+}
+
+bool take_kept_report(std::string *report) {
+    if (!kept_report) return false;
+    bool whole = fflush(kept_report) == 0 && !ferror(kept_report);
+    if (kept_text) report->assign(kept_text, kept_size);
+    fclose(kept_report);
+    free(kept_text);
+    kept_report = nullptr;
+    kept_text = nullptr;
+    report_stream = report_before_kept;
+    return whole;
 }

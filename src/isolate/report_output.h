@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Main process start-up: the report writer to a private copy of stdout,
 // descriptor 1 to stderr; the C stderr through write_fully.
@@ -50,3 +51,11 @@ void fail_report_output(int error);
 // Flushes the report. Returns 0 when every byte of it was written, else the
 // error of the first write that failed.
 int finish_report_output();
+
+// In the main process, before the checks: the report goes into memory
+// instead of to stdout, for a document made from it. False without memory.
+bool keep_report_in_memory();
+
+// Ends that: the report written so far into *report, the stream back to
+// stdout. False when the report could not be kept whole.
+bool take_kept_report(std::string *report);

@@ -4,6 +4,6 @@
 
 #include "model/run_model.h"
 
-// Writes the explanation to standard output; returns the exit status
+// Writes the explanation on the report stream; returns the exit status
 // (that of model_exit_status).
 int explain_run(const RunModel &model);

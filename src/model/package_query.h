@@ -8,10 +8,11 @@
 #include <vector>
 
 // Runs argv[0] (searched in PATH unless it holds a '/') with argv and waits
-// for it, at most `seconds`. True when it ran and exited by itself, whatever its status: its
-// standard output is in *output. False with *problem saying why not
-// ("did not start: No such file or directory", "did not answer within 5 s",
-// "was killed by signal 9"), written for the end of a sentence.
+// for it, at most `seconds`. True when it ran and exited by itself, whatever
+// its status: its standard output is in *output. False with *problem saying
+// why not ("did not start: No such file or directory", "did not answer
+// within 5 s", "was killed by signal 9", "printed more than 8 MiB"), written
+// for the end of a sentence.
 bool run_query(const std::vector<std::string> &argv, int seconds, std::string *output,
                std::string *problem);
 

@@ -64,5 +64,7 @@ Distribution read_distribution(const char *path = "/etc/os-release");
 RunModel run_checks_for_model();
 
 // The exit status of --json and --explain for that model: 0 when no side
-// found anything.
+// found anything, else found_something_status (a side that could not be
+// checked is said in the document, and changes no status).
+constexpr int found_something_status = 3;
 int model_exit_status(const RunModel &model);

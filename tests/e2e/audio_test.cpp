@@ -3,8 +3,11 @@
 // and a PATH shim where only the answer of `pulseaudio --check` matters.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "fixture_dir.h"
 #include "media_support.h"
+#include "paths.h"
 #include "program_test.h"
 #include "report_parser.h"
 #include "report_sections.h"
@@ -234,6 +237,10 @@ TEST_P(Audio, DefaultDeviceResolvedThroughTheSystemsHooks) {
          "pcm.default type: hw\n", false},
         {"stock, daemon unreachable, no card", nullptr, nullptr, false, false,
          "snd_config_search_definition(pcm.default) failed (-2)\n", true},
+        {"hook module missing", "hook_func.x {\n lib \"/none/x.so\"\n}\n@hooks [ { func x } ]\n",
+         "@hooks [ { func load files [ \"~/.asoundrc\" ] errors false } ]\n", true, true,
+         "hook module missing: /none/x.so\nsnd_config_search_definition(pcm.default) failed (-2)\n",
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -258,6 +265,37 @@ TEST_P(Audio, DefaultDeviceResolvedThroughTheSystemsHooks) {
         RunResult quiet = run_program(GetParam(), options);
         EXPECT_EQ(quiet.err, "");
         EXPECT_EQ(audio_sections(quiet.out), audio_sections(r.out));
+    }
+}
+
+// A real PipeWire with its PulseAudio server on a Debian 13 userland, found by
+// its socket alone; each row's packages are removed in a throw-away overlay.
+TEST_P(Audio, PipeWireServerOnDebian13) {
+    if (GetParam().bits == 64 && tarvek64_sanitized) GTEST_SKIP() << "sanitized build";
+    const std::string script = TARVEK_SOURCE_DIR "/scripts/userland.sh";
+    RunResult made = run_program({"userland.sh", script.c_str(), 64, ""},
+                                 {.args = {"make", "trixie"}, .timeout_seconds = 280});
+    if (made.exit_code() != 0) GTEST_SKIP() << "no Debian 13 userland:\n" << made.err;
+    const std::string pipewire = found("libasound.so.2") + "pcm.default type: pipewire\n",
+                      lost = "pcm.default module missing: /lib/i386-linux-gnu/alsa-lib/"
+                             "libasound_module_pcm_pipewire.so\n";
+    // Packages removed (32-bit only: tarvek64 keeps the whole system); tarvek's sections, trace.
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"", "", found("libpulse.so.0") + pipewire},
+        {"libpulse0:i386", // apt takes the 32-bit pipewire-alsa with it
+         missing_section("LibPulse", "libpulse.so.0") + non_pulse_section(),
+         "libpulse.so.0: cannot open shared object file: No such file or directory\n" + pipewire +
+             lost},
+        {"pipewire-alsa:i386 libasound2-plugins:i386", non_pulse_section(),
+         found("libpulse.so.0") + pipewire + lost},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        const auto &expected = GetParam().bits == 32 ? c : cases[0];
+        RunResult r = run_program(
+            GetParam(), {.args = {"--debug"}, .wrapper = {script, "pipewire", "trixie", c[0]}});
+        EXPECT_EQ(audio_sections(r.out), expected[1]) << r.err;
+        EXPECT_EQ(audio_trace(r.err), "pulse_running=1\n" + expected[2]);
     }
 }
 

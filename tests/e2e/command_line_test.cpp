@@ -26,6 +26,8 @@ std::string usage(const std::string &name) {
            "\n"
            "Options:\n"
            "  --debug       Outputs detailed debugging information.\n"
+           "  --json        Prints what was found, of every word size it can check, as JSON.\n"
+           "  --explain     Explains what was found and what to do about it.\n"
            "  --help, -h    Shows this help message\n";
 }
 
@@ -93,6 +95,14 @@ TEST_P(CommandLine, UnknownArgumentsAreEachNamedThenTryHelpAndStatus2) {
     EXPECT_EQ(both.exit_code(), 2);
     EXPECT_EQ(both.out, "");
     EXPECT_EQ(both.err, unknown(n, "-x") + unknown(n, "y") + try_help(n));
+}
+
+TEST_P(CommandLine, JsonAndExplainTogetherIsAUsageError) {
+    const std::string n = GetParam().name;
+    RunResult r = run({"--explain", "--debug", "--json"});
+    EXPECT_EQ(r.exit_code(), 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, n + ":error: '--json' and '--explain' cannot be given together\n" + try_help(n));
 }
 
 TEST_P(CommandLine, ProgramNameIsTheTextAfterTheLastSlash) {

@@ -9,8 +9,7 @@
 #     missing-library finding is left whose package the archive has.
 set -euo pipefail
 src=$1 build=$2 suite=$3 mode=$4
-# Until the option reaches the programs' command line.
-explain="/opt/tarvek/tests/TEMP_explain_driver /opt/tarvek"
+explain="/opt/tarvek/tarvek64 --explain"
 "$src/scripts/userland.sh" make "$suite" >&2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

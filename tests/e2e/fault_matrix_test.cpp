@@ -182,6 +182,7 @@ struct MatrixRow {
     const char *vulkan_present = "yes";
     Sections later;
     int watchdogs = 0;           // time-outs the run must see
+    double hang_seconds = 5.0;    // what they cost together
     bool dri_search_last = false; // the OpenGL check broke: the search ends the trace
 };
 
@@ -227,21 +228,24 @@ struct RunOutcome {
     Sections later;
 };
 
+// The audio and GStreamer checks' children broke in their libraries.
+const Sections media_broken = {broken("LibAsound", libasound), broken("LibGstreamer1", libgstreamer)};
+
 // libasound, libgstreamer, libgcc_s and libX11, without a PulseAudio server
 // or a display. The audio check's child ends inside the loader unless the
 // library is simply unloadable; a thread check ending there is the driver's
-// finding only when it breaks.
+// finding only when it breaks, as are the audio and GStreamer checks.
 const RunOutcome first_run_outcomes[] = {
     {Fault::unloadable, true, "no",
      Sections{missing("LibAsound", libasound)} + no_gstreamer +
          Sections{missing("LibGcc_s", libgcc_s), missing("LibX11", libx11)}},
     {Fault::crash, true, "no",
-     {issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
+     media_broken + Sections{issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
     {Fault::abort, true, "no",
-     {issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
+     media_broken + Sections{issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
     {Fault::exit0, false, "yes", {}},
     {Fault::exit1, true, "no",
-     {issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
+     media_broken + Sections{issue("PthreadCancelNotWorking", libgcc_s), issue("X11NotWorking")}},
     {Fault::exit163, true, "no", {}},
 };
 
@@ -254,14 +258,17 @@ const RunOutcome second_run_outcomes[] = {
          Sections{missing("LibPthread", libpthread)} + display +
          Sections{missing("LibGL", libgl)}},
     {Fault::crash, true, "no",
-     Sections{broken("LibPulse", libpulse), issue("PthreadCancelNotWorking")} + display +
+     Sections{broken("LibPulse", libpulse), broken("LibGstreamer1", libgstreamer),
+              issue("PthreadCancelNotWorking")} + display +
          Sections{issue("OpenglNotWorking")}},
     {Fault::abort, true, "no",
-     Sections{broken("LibPulse", libpulse), issue("PthreadCancelNotWorking")} + display +
+     Sections{broken("LibPulse", libpulse), broken("LibGstreamer1", libgstreamer),
+              issue("PthreadCancelNotWorking")} + display +
          Sections{issue("OpenglNotWorking")}},
     {Fault::exit0, false, "yes", display},
     {Fault::exit1, true, "no",
-     Sections{broken("LibPulse", libpulse), issue("PthreadCancelNotWorking")} + display +
+     Sections{broken("LibPulse", libpulse), broken("LibGstreamer1", libgstreamer),
+              issue("PthreadCancelNotWorking")} + display +
          Sections{issue("OpenglNotWorking")}},
     {Fault::exit163, true, "no", Sections{missing("LibPulse", libpulse)} + display},
 };
@@ -353,7 +360,7 @@ class FaultMatrix : public ProgramTest<ProgramUnderTest> {
             << r.err;
         // Hangs run side by side: any number of them costs one watchdog's
         // five seconds and nothing more.
-        double hang_seconds = row.watchdogs ? 5.0 : 0.0;
+        double hang_seconds = row.watchdogs ? row.hang_seconds : 0.0;
         EXPECT_GE(r.seconds, hang_seconds - 0.1);
         EXPECT_LT(r.seconds, hang_seconds + 3.0);
         // The DRI search in the main process is the last thing the run
@@ -400,10 +407,10 @@ TEST_P(FaultMatrix, HangingTableLibraryAndLibX11EachEndAfterTheWatchdog) {
     check(row);
 }
 
-// libpulse hangs in the probe that the audio check nests: the check's own
-// watchdog ends it and all it wrote, and the nested children must go with it
-// instead of keeping the report's stdout open. Real libraries everywhere
-// else, but for GStreamer and the mdns library this machine lacks.
+// libpulse hangs in the probe that the audio check nests, whose time-out the
+// check outlasts: libpulse is named broken as a crashing one is. Real
+// libraries everywhere else, but for GStreamer and the mdns library this
+// machine lacks.
 TEST_P(FaultMatrix, HangingLibPulseInsideTheAudioCheckAndLibGlEachEndAfterTheWatchdog) {
     XvfbServer server;
     ASSERT_TRUE(server.running());
@@ -414,10 +421,25 @@ TEST_P(FaultMatrix, HangingLibPulseInsideTheAudioCheckAndLibGlEachEndAfterTheWat
     row.plan[libgl] = Fault::hang;
     row.pulse_running = true;
     row.display = true;
-    row.later = no_gstreamer + display + Sections{issue("OpenglNotWorking")};
+    row.later = Sections{broken("LibPulse", libpulse)} + no_gstreamer + display +
+                Sections{issue("OpenglNotWorking")};
     row.watchdogs = 2;
     row.dri_search_last = true;
     check(row, &server);
+}
+
+// A hanging libasound ends the audio check at its own limit, which outlasts
+// its server test and nested probe: the driver names libasound broken.
+TEST_P(FaultMatrix, HangingLibAsoundEndsTheAudioCheckAtItsLimit) {
+    MatrixRow row{"libasound hangs"};
+    row.plan[libgstreamer] = Fault::unloadable;
+    row.plan[libnss_mdns] = Fault::unloadable;
+    row.plan["libopenal.so.1"] = Fault::unloadable; // it would load the stand-in
+    row.plan[libasound] = Fault::hang;
+    row.later = Sections{broken("LibAsound", libasound)} + no_gstreamer;
+    row.watchdogs = 1;
+    row.hang_seconds = 12.0;
+    check(row);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPrograms, FaultMatrix, ::testing::ValuesIn(programs_under_test()),

@@ -28,7 +28,7 @@ std::string audio_sections(const std::string &out) {
 }
 
 std::string gstreamer_sections(const std::string &out) {
-    return sections_after_vulkan(out, {"MissingLibGstreamer1", "MissingGStreamer1"});
+    return sections_after_vulkan(out, {"MissingLibGstreamer1", "BrokenLibGstreamer1", "MissingGStreamer1"});
 }
 
 std::vector<std::string> lines_of(const std::string &text) {

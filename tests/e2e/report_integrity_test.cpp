@@ -188,7 +188,7 @@ const Row rows[] = {
     {"LibraryStartsADaemonAndHangs", Display::none, library_starts_daemon_and_hangs,
      Report::odbc_broken, 0, 9, "Wait for test child timed out\n"},
     {"PulseaudioCheckHangs", Display::none, pulseaudio_check_hangs, Report::as_reference, 0, 9,
-     "Wait for test child timed out\n"},
+     "pulseaudio --check timed out\n"},
     {"SigtermDuringAHang", Display::none, sigterm_during_hang, Report::prefix, 128 + SIGTERM, 3,
      ""},
     {"ProcessLimitTwo", Display::none, process_limit_two, Report::no_broken_library, 0, 20,

@@ -45,6 +45,9 @@ static std::vector<std::string> build_environment(const RunOptions &options) {
         const char *eq = strchr(*entry, '=');
         if (eq) env[std::string(*entry, static_cast<size_t>(eq - *entry))] = eq + 1;
     }
+    // A sound server of the session the tests run in must not reach the programs.
+    env.erase("PULSE_SERVER");
+    env.erase("XDG_RUNTIME_DIR");
     for (const auto &name : options.unset_env) env.erase(name);
     for (const auto &[name, value] : options.set_env) env[name] = value;
     if (!options.library_path.empty()) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "checks/audio/alsa_binding.h"
+#include "checks/audio/alsa_route.h"
 #include "report/report.h"
 
 static void trace_node_line(const char *label, const char *id, int type) {
@@ -95,7 +96,10 @@ static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
     if (result < 0) return result;
     *label = "snd_config_search_definition(pcm.default)";
     result = alsa.snd_config_search_definition(*copy, "pcm", "default", dev_node);
-    if (result < 0) return result;
+    if (result < 0) {
+        if (hook_module_missing(*copy)) report_not_routed();
+        return result;
+    }
     snd_config_t *type_node = nullptr;
     *label = "snd_config_search(type)";
     result = alsa.snd_config_search(*dev_node, "type", &type_node);
@@ -112,8 +116,7 @@ static int read_default_pcm_type(snd_config_t **copy, snd_config_t **dev_node,
     }
     if (!type) type = ""; // never hand a null to %s or strcmp
     debug_trace("pcm.default type: %s\n", type);
-    if (strcmp(type, "pulse") != 0)
-        report_issue("NonPulseAudioAlsa", "ALSA does not go through PulseAudio");
+    if (!default_pcm_type_routed(type)) report_not_routed();
     return result;
 }
 

@@ -6,6 +6,7 @@
 // Describes one configuration node on the debug trace, children by name.
 void dump_config_node(const char *label, snd_config_t *node);
 
-// Reports "NonPulseAudioAlsa" when the device ALSA opens as "default" is not
-// of type "pulse". Needs every ALSA slot bound.
+// Reports "NonPulseAudioAlsa" when the device ALSA opens as "default" does not
+// reach the server, or cannot be resolved for want of a hook's module
+// (alsa_route.h). Needs every ALSA slot bound.
 void check_default_pcm_type();

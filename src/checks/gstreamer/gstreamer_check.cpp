@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "checks/gstreamer/gstreamer_binding.h"
+#include "checks/gstreamer/plugin_scanner.h"
 #include "checks/gstreamer/registry_repair.h"
 #include "libprobe/library.h"
 #include "report/report.h"
@@ -51,7 +52,10 @@ static void start_gstreamer() {
     char program[] = "tarvek";
     char no_fork[] = "--gst-disable-registry-fork";
     char *arguments[] = {program, no_fork, nullptr};
-    int count = 2;
+    // Scanned as applications scan, where the helper for it is there.
+    if (registry_scan_in_helper(reinterpret_cast<void *>(gst.gst_init_check)))
+        arguments[1] = nullptr;
+    int count = arguments[1] ? 2 : 1;
     char **vector = arguments;
     GError *error = nullptr; // neither read nor freed: the child ends soon
     if (!gst.gst_init_check(&count, &vector, &error)) {

@@ -1,0 +1,165 @@
+// The keeper stays until it is killed: had it ended on its own, the runner
+// could reap it and its pid go to another child before we wait for it.
+#include "isolate/outside_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "isolate/descendants.h"
+#include "isolate/monotonic_clock.h"
+#include "isolate/process_signals.h"
+#include "isolate/run_processes.h"
+
+// What the keeper tells: the exec's errno, or how the program ended.
+struct EndNote {
+    int start_error;
+    int wait_status;
+};
+
+static void close_fd(int *fd) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+}
+
+[[noreturn]] static void exec_program(char *const argv[], char *const envp[], int out, int err,
+                                      int tell_fd) {
+    int in = open("/dev/null", O_RDONLY);
+    if (err < 0) err = open("/dev/null", O_WRONLY);
+    if (in >= 0 && err >= 0 && dup2(in, 0) >= 0 && dup2(out, 1) >= 0 && dup2(err, 2) >= 0)
+        execve(argv[0], argv, envp);
+    int error = errno;
+    if (write(tell_fd, &error, sizeof error) < 0) _exit(127);
+    _exit(127);
+}
+
+// SIGCHLD at its default: a launcher's SIG_IGN would have the kernel reap
+// the program before the keeper could learn how it ended.
+[[noreturn]] static void keep(char *const argv[], char *const envp[], int out, int err,
+                              int end_fd) {
+    restore_launcher_signals();
+    lead_own_group();
+    signal(SIGCHLD, SIG_DFL);
+    EndNote note = {0, 0};
+    int exec_pipe[2];
+    pid_t pid = -1;
+    if (pipe2(exec_pipe, O_CLOEXEC) != 0 || (pid = fork()) < 0) note.start_error = errno;
+    if (pid == 0) exec_program(argv, envp, out, err, exec_pipe[1]);
+    if (pid > 0) {
+        close(exec_pipe[1]);
+        if (read(exec_pipe[0], &note.start_error, sizeof note.start_error) <= 0)
+            note.start_error = 0;
+        while (waitpid(pid, &note.wait_status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (write(end_fd, &note, sizeof note) < 0) _exit(127);
+    for (;;) pause();
+}
+
+OutsideProgram start_outside_program(char *const argv[], char *const envp[], size_t bound,
+                                     unsigned seconds, bool keep_errors) {
+    OutsideProgram program;
+    program.bound = bound;
+    program.deadline_ms = monotonic_ms() + 1000LL * seconds;
+    int out[2] = {-1, -1}, err[2] = {-1, -1}, end[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0 || (keep_errors && pipe2(err, O_CLOEXEC) != 0) ||
+        pipe2(end, O_CLOEXEC) != 0) {
+        program.start_error = errno;
+    } else if ((program.keeper = fork()) == 0) {
+        keep(argv, envp, out[1], err[1], end[1]);
+    } else if (program.keeper < 0) {
+        program.start_error = errno;
+        program.keeper = 0;
+    } else {
+        note_child_group(program.keeper);
+    }
+    close_fd(&out[1]);
+    close_fd(&err[1]);
+    close_fd(&end[1]);
+    if (!program.keeper) {
+        close_fd(&out[0]);
+        close_fd(&err[0]);
+        close_fd(&end[0]);
+    }
+    program.output_fd = out[0];
+    program.errors_fd = err[0];
+    program.end_fd = end[0];
+    return program;
+}
+
+// A termination signal that has a handler of the run's comes in while we
+// wait, as it does in the runner's own wait.
+static void wait_readable(pollfd *fds, nfds_t count, long long deadline_ms) {
+    long long left = deadline_ms - monotonic_ms();
+    if (left < 0) left = 0;
+    timespec limit = {static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000};
+    sigset_t during;
+    sigprocmask(SIG_SETMASK, nullptr, &during);
+    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction action;
+        sigaction(signo, nullptr, &action);
+        if (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN) sigdelset(&during, signo);
+    }
+    if (ppoll(fds, count, &limit, &during) < 0 && errno == EINTR) end_run_if_terminated();
+}
+
+// Past the bound the bytes are still read, so that the program never
+// blocks on a full pipe, and dropped. End of file closes the descriptor.
+static void take_bytes(int *fd, std::string *kept, bool *truncated, size_t bound) {
+    char buffer[16384];
+    ssize_t n;
+    while ((n = read(*fd, buffer, sizeof buffer)) > 0) {
+        size_t room = bound - kept->size();
+        size_t taken = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room;
+        kept->append(buffer, taken);
+        if (taken < static_cast<size_t>(n)) *truncated = true;
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) close_fd(fd);
+}
+
+static void take_output(OutsideProgram *program, OutsideResult *result) {
+    if (program->output_fd >= 0)
+        take_bytes(&program->output_fd, &result->output, &result->output_truncated, program->bound);
+    if (program->errors_fd >= 0)
+        take_bytes(&program->errors_fd, &result->errors, &result->errors_truncated, program->bound);
+}
+
+void finish_outside_program(OutsideProgram *program, OutsideResult *result) {
+    *result = OutsideResult{};
+    result->start_error = program->start_error;
+    if (!program->keeper) return;
+    for (int fd : {program->output_fd, program->errors_fd, program->end_fd})
+        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    EndNote note = {0, 0};
+    size_t got = 0;
+    while (program->end_fd >= 0) {
+        pollfd fds[3] = {{program->end_fd, POLLIN, 0},
+                         {program->output_fd, POLLIN, 0},
+                         {program->errors_fd, POLLIN, 0}};
+        wait_readable(fds, 3, program->deadline_ms);
+        take_output(program, result);
+        ssize_t n = read(program->end_fd, reinterpret_cast<char *>(&note) + got, sizeof note - got);
+        if (n > 0) got += static_cast<size_t>(n);
+        if (got == sizeof note || n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+        if (monotonic_ms() >= program->deadline_ms) {
+            result->timed_out = true;
+            break;
+        }
+    }
+    // What it wrote before it ended is in the pipes by now.
+    take_output(program, result);
+    kill(-program->keeper, SIGKILL);
+    while (waitpid(program->keeper, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    note_child_reaped(program->keeper);
+    program->keeper = 0;
+    for (int *fd : {&program->output_fd, &program->errors_fd, &program->end_fd}) close_fd(fd);
+    if (got != sizeof note) return;
+    result->start_error = note.start_error;
+    result->ended = !note.start_error;
+    result->wait_status = note.wait_status;
+}
