@@ -50,8 +50,7 @@ TEST_P(Harness, FixtureCrashingOnLoadStandsInForTheVulkanLoader) {
 INSTANTIATE_TEST_SUITE_P(BothPrograms, Harness, ::testing::ValuesIn(programs_under_test()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// Every variable the build means for the tests reaches this test whole, and
-// CTest holds it, one entry, for every test of the build.
+// Each variable meant for the tests reaches this one whole, and CTest sets it for every test.
 TEST(TestEnvironment, EveryVariableReachesThisTestAndEveryTestOfTheBuild) {
     auto ctest = [](const char *option) {
         return run_program({"ctest", ctest_command, 64, ""},
