@@ -53,4 +53,4 @@ fi
 cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DBUILD_TESTING=OFF -DTARVEK_WERROR=ON -DTARVEK_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
-(cd build-fuzz && ctest -j"$(nproc)" --output-on-failure)
+run_suite build-fuzz

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -144,7 +145,10 @@ TEST_P(SideBySide, ReportAndTraceKeepTheSequentialOrder) {
         // Two processes for a user of its own (per row and program: the
         // limit counts every process of a user): one child at a time, and a
         // refused fork waits for it instead of breaking the next check.
-        std::string id = std::to_string(64900 + 2 * (&row - rows) + (p.bits == 32));
+        // The parameter is a copy: its place in the table is found by name.
+        auto same_name = [&](const Row &other) { return std::string(other.name) == row.name; };
+        long index = std::find_if(std::begin(rows), std::end(rows), same_name) - rows;
+        std::string id = std::to_string(64900 + 2 * index + (p.bits == 32));
         r = run_wrapped(p, "/usr/bin/setpriv",
                         {"--reuid=" + id, "--regid=" + id, "--clear-groups", "/usr/bin/prlimit",
                          "--nproc=2"},
