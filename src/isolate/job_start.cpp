@@ -7,8 +7,9 @@
 #include <csignal>
 
 #include "isolate/child_side.h"
+#include "isolate/descendants.h"
+#include "isolate/process_signals.h"
 #include "isolate/report_output.h"
-#include "isolate/run_processes.h"
 #include "report/report.h"
 
 // While children of ours run, a refused fork waits for them to go: fewer at
@@ -38,6 +39,9 @@ static void mark_running(Job *job, pid_t pid, long long now) {
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
+    start_clock(&job->clock, now);
+    job->continues_seen = run_continues();
+    job->next_read_ms = now;
 }
 
 static StartResult start_shell(Job *job, long long now, const Load &load) {
@@ -45,18 +49,15 @@ static StartResult start_shell(Job *job, long long now, const Load &load) {
     pid_t pid = spawn_shell(job->arg, &error);
     if (pid < 0) return not_started(job, now, load, error);
     mark_running(job, pid, now);
-    job->deadline_ms = now + limit_ms;
     return STARTED;
 }
 
 // Most checks end within milliseconds, and a fork of the main process for
-// each costs more than the work of many: in the main process the loop keeps
-// every check's time, and a watchdog joins only a check still running after
-// this. Not in a check child, whose nested run writes its trace live, nor
-// where processes are short, where a watchdog must be had from the start.
-constexpr long long watchdog_delay_ms = 200;
-
-static bool watchdog_later() {
+// each costs more than the work of many: the loop keeps every check's time.
+// A watchdog process is forked only where the trace tells whether there is
+// one: in a check child, whose nested run writes its trace live, and where
+// processes are short.
+static bool without_watchdog() {
     return !runner.in_check_child && !runner.back_off.one_at_a_time &&
            !work_bounds().tight_process_limit;
 }
@@ -67,17 +68,9 @@ static pid_t fork_test_child(Job *job, long long now) {
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
     if (pid < 0) return pid;
-    note_child_group(pid);
+    note_run_child(pid);
     mark_running(job, pid, now);
     return pid;
-}
-
-static StartResult start_watched_later(Job *job, long long now, const Load &load) {
-    flush_output();
-    if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
-    job->deadline_ms = now + limit_ms;
-    job->watchdog_due_ms = now + watchdog_delay_ms;
-    return STARTED;
 }
 
 // No flush first: a watchdog never writes out its copy of the buffers, as it
@@ -86,20 +79,7 @@ static pid_t fork_watchdog() {
     pid_t parent = getpid();
     pid_t watchdog = fork();
     if (watchdog == 0) run_watchdog_child(parent);
-    if (watchdog > 0) note_child_group(watchdog);
     return watchdog;
-}
-
-void start_due_watchdogs(long long now) {
-    for (Job &job : runner.jobs) {
-        if (job.state != JOB_RUNNING || job.watchdog_due_ms < 0 || now < job.watchdog_due_ms ||
-            job.test_pid <= 0 || job.end != END_NONE)
-            continue;
-        job.watchdog_due_ms = -1;
-        pid_t watchdog = fork_watchdog();
-        job.watchdog_pid = watchdog > 0 ? watchdog : 0;
-        job.no_watchdog = watchdog < 0;
-    }
 }
 
 // Beside other children the watchdog is forked first: a check that cannot
@@ -119,8 +99,11 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         end_job(job);
         return STARTED;
     }
-    if (watchdog_later()) return start_watched_later(job, now, load);
     flush_output();
+    if (without_watchdog()) {
+        if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
+        return STARTED;
+    }
     bool alone = load.in_flight == 0;
     pid_t watchdog = 0;
     if (!alone) {
@@ -142,7 +125,6 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {
         job->no_watchdog = true;
-        job->deadline_ms = now + limit_ms;
         // A nested run's child writes its lines live: the trace goes first.
         if (runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
     }

@@ -39,6 +39,28 @@ bool writes_report(CheckFn check) {
     return true;
 }
 
+struct TimeLimit {
+    CheckFn check;
+    unsigned seconds;
+};
+static TimeLimit time_limits[8];
+
+void set_check_time_limit(CheckFn check, unsigned seconds) {
+    for (TimeLimit &slot : time_limits) {
+        if (slot.check && slot.check != check) continue;
+        slot = {check, seconds};
+        return;
+    }
+}
+
+long long time_limit_ms(CheckFn check) {
+    for (const TimeLimit &slot : time_limits)
+        if (slot.check && slot.check == check) return slot.seconds * 1000LL;
+    return watchdog_seconds * 1000LL;
+}
+
+constexpr long long nested_grace_ms = 250;
+
 static bool same_arg(const char *a, const char *b) {
     return a == b || (a && b && strcmp(a, b) == 0);
 }
@@ -60,6 +82,9 @@ Job *new_job(CheckFn check, const char *arg, JobState state) {
         job.check = check;
         job.arg = arg;
         job.order = runner.next_order++;
+        // A hang inside a check is its check's hang: the check's own limit
+        // ends it first, unless the check was given longer.
+        job.limit_ms = time_limit_ms(check) + (runner.in_check_child ? nested_grace_ms : 0);
         return &job;
     }
     return nullptr;
@@ -140,4 +165,5 @@ void claim_jobs() {
         runner.in_check_child = in_check_child;
     }
     runner.owner = self;
+    runner.started_ms = monotonic_ms();
 }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include "isolate/channels.h"
+#include "isolate/check_time.h"
 #include "isolate/run_isolated.h"
 #include "isolate/start_decision.h"
 
@@ -24,11 +25,15 @@ struct Job {
     Job *after = nullptr;            // JOB_AFTER: queued when this one passes
     bool dropped = false;            // nobody will ask for it
     pid_t test_pid = 0;              // 0 once reaped, or given up after a kill
+    // A watchdog process only where the trace tells of one (nested runs,
+    // tight process limits, refused forks); the loop keeps every job's time.
     pid_t watchdog_pid = 0;          // 0 when there is none: its fork failed, or it was reaped
-    long long watchdog_due_ms = -1; // a watchdog is forked then, if still running
-    bool watchdog_rang = false;
-    bool no_watchdog = false;        // the loop keeps the time instead
-    long long deadline_ms = -1;      // the loop's own limit (negative: the watchdog keeps it)
+    bool no_watchdog = false;        // its fork failed
+    long long limit_ms = 0;          // the time the check may have
+    CheckClock clock;
+    int continues_seen = 0;          // the run's continues at the last reading
+    long long next_read_ms = 0;      // its clock is read again then
+    long long given_up_ms = -1;      // killed on time-out and not gone by then: given up
     Channels channels;               // none in a nested run
     EndReason end = END_NONE;
     int status = -1;                 // the raw wait status, once reaped
@@ -47,6 +52,7 @@ struct RunnerState {
     long next_order = 0;
     BackOff back_off;
     bool in_check_child = false; // nested runs write through its channels
+    long long started_ms = 0;    // for the run's ceiling
 };
 extern RunnerState runner;
 
@@ -56,6 +62,8 @@ TestOutcome outcome_of(const Job *job);
 
 // False for a body given to isolate_without_report.
 bool writes_report(CheckFn check);
+// Its set_check_time_limit, in ms.
+long long time_limit_ms(CheckFn check);
 
 // The first record of that body and argument the sequence has not taken.
 Job *find_job(CheckFn check, const char *arg);

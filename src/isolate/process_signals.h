@@ -11,12 +11,21 @@
 #include <csignal>
 #include <cstddef>
 
-// Main process start-up. SIGCHLD and SIGTERM, SIGINT and SIGHUP (each unless
-// the launcher ignored it, as nohup ignores SIGHUP) go to the loop; SIGPIPE
-// and SIGXFSZ are ignored, so that a reader that went away or a report past
-// the file-size limit shows as a failed write. Every
-// other signal keeps the disposition and mask it came with.
-void take_process_signals();
+// The run's start-up. SIGCHLD and every signal that would end the process
+// (unless the launcher ignored it, as nohup ignores SIGHUP, or blocked it)
+// go to the loop; SIGPIPE and SIGXFSZ are ignored, so that a reader that
+// went away or a report past the file-size limit shows as a failed write.
+// Every other signal keeps the disposition and mask it came with. A signal
+// the original process passed on is known by its sender there.
+void take_process_signals(pid_t original_process);
+
+// Around the fork at the start: the ending signals held back, then, in the
+// original process, passed on to the run with their sender.
+void block_for_split(sigset_t *before);
+void pass_signals_to(pid_t run, const sigset_t *before);
+
+// How often the run was continued after a stop (SIGCONT came), so far.
+int run_continues();
 
 // In every child, first thing after fork: the launcher's dispositions and
 // mask, so that what the main process sends reaches it.

@@ -42,7 +42,9 @@ static TestOutcome take_outcome(Job *job) {
         break;
     default:
         copy_outcome_channels(job);
-        if (job->end == END_TIMED_OUT) debug_trace("Wait for test child timed out\n");
+        if (job->end != END_TIMED_OUT) break;
+        debug_trace("Wait for test child timed out\n");
+        if (job->clock.wall_only) debug_trace("Timed by wall time: no run delay to read\n");
     }
     TestOutcome outcome = outcome_of(job);
     free_job(job);
