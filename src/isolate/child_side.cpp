@@ -31,7 +31,7 @@ static void become_child(pid_t parent, const Job *own) {
     setsid();
     restore_launcher_signals();
     end_with_parent(parent);
-    drop_real_stdout();
+    drop_real_stdout(own && own->direct);
     forget_jobs(own);
 }
 

@@ -14,7 +14,7 @@ enum JobState { JOB_FREE, JOB_AFTER, JOB_QUEUED, JOB_RUNNING, JOB_ENDED };
 
 // Why a job ended. Only END_EXITED has a status worth decoding; a job timed
 // out keeps the status of the kill once it is reaped (a command returns it).
-enum EndReason { END_NONE, END_EXITED, END_TIMED_OUT, END_NO_CHANNELS, END_NO_FORK, END_WAIT_FAILED };
+enum EndReason { END_NONE, END_EXITED, END_TIMED_OUT, END_NO_FORK, END_WAIT_FAILED };
 
 struct Job {
     JobState state = JOB_FREE;
@@ -35,6 +35,7 @@ struct Job {
     long long next_read_ms = 0;      // its clock is read again then
     long long given_up_ms = -1;      // killed on time-out and not gone by then: given up
     Channels channels;               // none in a nested run
+    bool direct = false;             // no channels could be made: it writes the report itself
     EndReason end = END_NONE;
     int status = -1;                 // the raw wait status, once reaped
     int wait_error = 0;

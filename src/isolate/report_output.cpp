@@ -98,9 +98,13 @@ void open_report_output() {
     report_stream = stream;
 }
 
-void drop_real_stdout() {
-    if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
-    real_stdout.fd = -1;
+void drop_real_stdout(bool keep_report) {
+    if (keep_report) {
+        setvbuf(report_stream, nullptr, _IONBF, 0);
+    } else {
+        if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
+        real_stdout.fd = -1;
+    }
     if (library_stderr) stderr = library_stderr;
     library_stderr = nullptr;
 }

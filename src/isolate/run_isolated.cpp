@@ -31,9 +31,6 @@ static void copy_outcome_channels(const Job *job) {
 static TestOutcome take_outcome(Job *job) {
     if (job->no_watchdog && !runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
     switch (job->end) {
-    case END_NO_CHANNELS:
-        debug_trace("Unable to create channels for test\n");
-        break;
     case END_NO_FORK:
         debug_trace("Unable to fork for test\n");
         break;
