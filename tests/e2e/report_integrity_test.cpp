@@ -84,6 +84,15 @@ void library_traces_itself(Stage &s) { s.libs.install("libodbc.so.2", "on_load_t
 void helper_joins_launchers_group(Stage &s) {
     s.libs.install("libodbc.so.2", "on_load_join_launcher");
 }
+// The run at idle priority on one processor beside a busy loop: its checks
+// wait far longer for the processor than they work, and none is the hang.
+void starved_of_processor(Stage &s) {
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c",
+                      "taskset -c 0 sh -c 'while :; do :; done' & b=$!; "
+                      "taskset -c 0 chrt --idle 0 \"$@\"; s=$?; kill $b; wait $b; exit $s",
+                      "sh"};
+}
 // A user of its own per program: the limit counts every process of a user.
 void process_limit_two(Stage &s) {
     std::string id = std::to_string(s.p.bits == 32 ? 64999 : 64998);
@@ -212,6 +221,7 @@ const Row rows[] = {
     {"LibraryTracesItself", Display::none, library_traces_itself, Report::as_reference, 0, 4, ""},
     {"HelperJoinsTheLaunchersGroup", Display::none, helper_joins_launchers_group,
      Report::as_reference, 0, 4, ""},
+    {"StarvedOfProcessor", Display::none, starved_of_processor, Report::in_time, 0, 35, ""},
     {"ProcessLimitTwo", Display::none, process_limit_two, Report::no_broken_library, 0, 20,
      "Unable to fork watchdog for test\n"},
     {"DescriptorLimitFour", Display::mesa, descriptor_limit_four, Report::as_reference, 0, 6, ""},
