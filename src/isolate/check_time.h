@@ -16,6 +16,10 @@ constexpr long long wall_ceiling_factor = 6;
 // No run goes on longer than this: every check still at work then ends.
 constexpr long long run_ceiling_ms = 120 * 1000;
 
+// A check's clock is read at least this often, so that a stop of the run
+// lends it no more than that; most checks end before their first reading.
+constexpr long long clock_read_every_ms = 1000;
+
 // The pure rule: of an interval between two readings, the part the check
 // had. Its threads' waits for a processor are taken off (capped at the
 // interval, as many threads may wait at once); an interval in which the run

@@ -112,7 +112,7 @@ static bool out_of_time(Job *job, long long now) {
     job->continues_seen = continues;
     long long left = job->limit_ms - job->clock.had_ms;
     if (left <= 0) return true;
-    job->next_read_ms = now + (left > 1000 ? 1000 : left);
+    job->next_read_ms = now + (left > clock_read_every_ms ? clock_read_every_ms : left);
     return false;
 }
 
