@@ -93,6 +93,16 @@ void starved_of_processor(Stage &s) {
                       "taskset -c 0 chrt --idle 0 \"$@\"; s=$?; kill $b; wait $b; exit $s",
                       "sh"};
 }
+// The run on a terminal of its own (its stdin), the report and the trace
+// kept in files; a library that sets the terminal's modes and takes it.
+void library_takes_the_terminal(Stage &s) {
+    s.libs.install("libodbc.so.2", "on_load_terminal");
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c",
+                      "script -qec \"$* >$HOME/out 2>$HOME/err\" /dev/null >/dev/null; s=$?; "
+                      "cat $HOME/out; cat $HOME/err >&2; exit $s",
+                      "sh"};
+}
 // A user of its own per program: the limit counts every process of a user.
 void process_limit_two(Stage &s) {
     std::string id = std::to_string(s.p.bits == 32 ? 64999 : 64998);
@@ -222,6 +232,8 @@ const Row rows[] = {
     {"HelperJoinsTheLaunchersGroup", Display::none, helper_joins_launchers_group,
      Report::as_reference, 0, 4, ""},
     {"StarvedOfProcessor", Display::none, starved_of_processor, Report::in_time, 0, 35, ""},
+    {"LibraryTakesTheTerminal", Display::none, library_takes_the_terminal, Report::as_reference, 0, 4,
+     ""},
     {"ProcessLimitTwo", Display::none, process_limit_two, Report::no_broken_library, 0, 20,
      "Unable to fork watchdog for test\n"},
     {"DescriptorLimitFour", Display::mesa, descriptor_limit_four, Report::as_reference, 0, 6, ""},
