@@ -1,10 +1,8 @@
 #include "isolate/job_start.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 
 #include "isolate/child_side.h"
 #include "isolate/descendants.h"
@@ -114,12 +112,10 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
             return DEFERRED;
         }
     }
+    job->watchdog_pid = watchdog;
     if (fork_test_child(job, now) < 0) {
         int error = errno;
-        if (watchdog > 0) {
-            kill(watchdog, SIGKILL);
-            waitpid(watchdog, nullptr, 0);
-        }
+        end_watchdog(job);
         return not_started(job, now, load, error);
     }
     if (alone) watchdog = fork_watchdog();

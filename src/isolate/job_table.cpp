@@ -120,7 +120,7 @@ void free_job(Job *job) {
     job->state = JOB_FREE;
 }
 
-static void end_watchdog(Job *job) {
+void end_watchdog(Job *job) {
     if (!job->watchdog_pid) return;
     kill(job->watchdog_pid, SIGKILL);
     waitpid(job->watchdog_pid, nullptr, 0);

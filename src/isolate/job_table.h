@@ -73,6 +73,8 @@ Job *next_queued();
 int count_free();
 Load current_load();
 
+// Its watchdog, if any, killed and reaped.
+void end_watchdog(Job *job);
 // A job that ended lets the one waiting for its pass go, or drops it.
 void end_job(Job *job);
 // Nobody will ask for it: a running child is killed, the rest freed.
