@@ -101,6 +101,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     flush_output();
     if (without_watchdog()) {
         if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
+        release_child_ends(&job->channels);
         return STARTED;
     }
     bool alone = load.in_flight == 0;
@@ -118,6 +119,7 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
         end_watchdog(job);
         return not_started(job, now, load, error);
     }
+    release_child_ends(&job->channels);
     if (alone) watchdog = fork_watchdog();
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {

@@ -191,7 +191,8 @@ static void let_in_termination(sigset_t *mask) {
         if (sigismember(&taken_endings, signo)) sigdelset(mask, signo);
 }
 
-void wait_for_event(long long deadline_ms, int writable_fd) {
+void wait_for_event(long long deadline_ms, int writable_fd, const int *readable,
+                    int readable_count) {
     sigset_t during;
     sigprocmask(SIG_SETMASK, nullptr, &during);
     if (sigismember(&loop_signals, SIGCHLD)) sigdelset(&during, SIGCHLD);
@@ -205,8 +206,12 @@ void wait_for_event(long long deadline_ms, int writable_fd) {
         timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
         limit = &timeout;
     }
-    pollfd target = {writable_fd, POLLOUT, 0};
-    ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
+    pollfd targets[2 * 96 + 1];
+    nfds_t count = 0;
+    if (writable_fd >= 0) targets[count++] = {writable_fd, POLLOUT, 0};
+    for (int i = 0; i < readable_count && count < sizeof targets / sizeof targets[0]; ++i)
+        targets[count++] = {readable[i], POLLIN, 0};
+    ppoll(targets, count, limit, &during);
 }
 
 ssize_t write_until_terminated(int fd, const void *data, size_t size) {

@@ -48,7 +48,9 @@ void return_child_signal(const ChildSignalLoan *loan);
 // The loop's one wait: until a signal the loop takes has come (a child may
 // have ended), the monotonic time deadline_ms has passed (negative: none), or
 // writable_fd can take more bytes (negative: none).
-void wait_for_event(long long deadline_ms, int writable_fd);
+// Or until one of the readable fds has input.
+void wait_for_event(long long deadline_ms, int writable_fd, const int *readable = nullptr,
+                    int readable_count = 0);
 
 // write(2) with the termination signals let in: one that comes while the
 // write blocks (a full pipe nobody reads) ends it at once, with EINTR and

@@ -14,8 +14,9 @@
 // Of a check that did not end as checks end, whole sections only. One that
 // could not write its report channel leaves a report that cannot be whole:
 // the runner's failure, not a finding about its library.
-static void copy_outcome_channels(const Job *job) {
+static void copy_outcome_channels(Job *job) {
     int error = 0;
+    drain_channels(&job->channels);
     ChannelFate fate = channel_fate(job->channels, &error);
     copy_channels_out(job->channels, outcome_of(job) == TEST_BROKEN);
     if (job->channels.tally && job->channels.tally->trace_lost)

@@ -178,12 +178,23 @@ static void wait_for_next_event() {
     }
     long long retry_at = runner.back_off.retry_at_ms;
     if (retry_at > 0 && next_queued()) wake = earlier(wake, retry_at);
-    wait_for_event(wake, -1);
+    int pipes[2 * max_jobs], count = 0;
+    for (const Job &job : runner.jobs)
+        if (job.state == JOB_RUNNING || job.state == JOB_ENDED)
+            count += channel_read_ends(job.channels, pipes + count);
+    wait_for_event(wake, -1, pipes, count);
     end_run_if_terminated();
+}
+
+// Pipes, where channels are pipes, are emptied as they fill.
+static void drain_all() {
+    for (Job &job : runner.jobs)
+        if (job.state == JOB_RUNNING || job.state == JOB_ENDED) drain_channels(&job.channels);
 }
 
 void wait_for_end(Job *job) {
     for (;;) {
+        drain_all();
         reap_children();
         long long now = monotonic_ms();
         settle_jobs(now);
