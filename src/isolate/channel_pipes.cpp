@@ -34,7 +34,8 @@ void drain_pipe(int read_end, Drained *drained) {
         if (keep > n) keep = n;
         if (keep > 0) {
             char *grown = static_cast<char *>(realloc(drained->data, drained->kept + keep));
-            if (!grown) keep = 0;
+            if (!grown)
+                keep = 0;
             else {
                 memcpy(grown + drained->kept, chunk, static_cast<size_t>(keep));
                 drained->data = grown;

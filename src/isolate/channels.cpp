@@ -59,9 +59,9 @@ bool open_channels(Channels *channels, bool with_report) {
     // Anonymous memory comes zeroed: an empty tally.
     if (shared != MAP_FAILED) channels->tally = static_cast<ChannelTally *>(shared);
     if (channels->tally &&
-        (!with_report || open_channel(&channels->report, &channels->report_in,
-                                      &channels->report_drained, "tarvek-report",
-                                      report_channel_bound)) &&
+        (!with_report ||
+         open_channel(&channels->report, &channels->report_in, &channels->report_drained,
+                      "tarvek-report", report_channel_bound)) &&
         open_channel(&channels->err, &channels->err_in, &channels->err_drained, "tarvek-stderr",
                      captured_output_bound))
         return true;
@@ -195,8 +195,8 @@ static void copy_report(const Channels &channels, bool whole_sections_only) {
 static void copy_stderr(int fd, const Drained *drained) {
     off_t size = written_length(fd, drained);
     if (size <= 0) return;
-    off_t kept =
-        complete_length(fd, drained, size < captured_output_bound ? size : captured_output_bound, 1);
+    off_t kept = complete_length(fd, drained,
+                                 size < captured_output_bound ? size : captured_output_bound, 1);
     copy_range(fd, drained, kept, put_stderr);
     if (kept == size) return;
     char line[128];

@@ -41,13 +41,16 @@ static bool add_process(pid_t pid, long long *delay, pid_t *queue, int *queued) 
     bool read_any = false;
     while (const dirent *task = readdir(tasks)) {
         if (task->d_name[0] == '.') continue;
-        snprintf(path, sizeof path, "/proc/%d/task/%s/schedstat", static_cast<int>(pid), task->d_name);
+        snprintf(path, sizeof path, "/proc/%d/task/%s/schedstat", static_cast<int>(pid),
+                 task->d_name);
         unsigned long long run = 0, waited = 0;
-        if (read_file(path, text, sizeof text) > 0 && sscanf(text, "%llu %llu", &run, &waited) == 2) {
+        if (read_file(path, text, sizeof text) > 0 &&
+            sscanf(text, "%llu %llu", &run, &waited) == 2) {
             *delay += static_cast<long long>(waited);
             read_any = read_any || run > 0 || waited > 0;
         }
-        snprintf(path, sizeof path, "/proc/%d/task/%s/children", static_cast<int>(pid), task->d_name);
+        snprintf(path, sizeof path, "/proc/%d/task/%s/children", static_cast<int>(pid),
+                 task->d_name);
         if (read_file(path, text, sizeof text) <= 0) continue;
         char *at = text;
         for (char *end; *queued < max_processes; at = end) {
@@ -65,7 +68,8 @@ long long run_delay_ns(pid_t leader) {
     int queued = 1;
     long long delay = 0;
     bool read_any = false;
-    for (int i = 0; i < queued; ++i) read_any = add_process(queue[i], &delay, queue, &queued) || read_any;
+    for (int i = 0; i < queued; ++i)
+        read_any = add_process(queue[i], &delay, queue, &queued) || read_any;
     return read_any ? delay : -1;
 }
 

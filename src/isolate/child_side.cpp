@@ -70,8 +70,8 @@ pid_t spawn_shell(const char *command, int *error) {
     posix_spawnattr_setpgroup(&attributes, 0);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
     posix_spawnattr_setflags(&attributes, flags);
-    char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                    const_cast<char *>(command), nullptr};
+    char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"), const_cast<char *>(command),
+                    nullptr};
     pid_t pid = -1;
     *error = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
     if (*error != 0) pid = -1;

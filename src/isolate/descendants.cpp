@@ -207,11 +207,10 @@ static bool sent_from_run(pid_t sender) {
 // A termination signal from one of the run's own processes (a library that
 // signals its parent, or every process it may) is no request of the launcher.
 void end_run_if_terminated() {
-    while (int signo = termination_requested()) {
-        pid_t sender = termination_sender(signo);
+    pid_t sender = 0;
+    // Taken first: the trace's own write may come back here.
+    while (int signo = take_termination(&sender)) {
         if (!sender || !sent_from_run(sender)) end_run_for_signal(signo);
-        // Forgotten first: the trace's own write may come back here.
-        forget_termination(signo);
         debug_trace("Ignored signal %d sent by process %d of the run\n", signo,
                     static_cast<int>(sender));
     }

@@ -40,7 +40,8 @@ static void mark_running(Job *job, pid_t pid, long long now) {
     start_clock(&job->clock, now);
     job->continues_seen = run_continues();
     // Most checks end long before their clock is first read.
-    job->next_read_ms = now + (job->limit_ms < clock_read_every_ms ? job->limit_ms : clock_read_every_ms);
+    job->next_read_ms =
+        now + (job->limit_ms < clock_read_every_ms ? job->limit_ms : clock_read_every_ms);
 }
 
 static StartResult start_shell(Job *job, long long now, const Load &load) {

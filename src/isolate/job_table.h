@@ -20,27 +20,27 @@ struct Job {
     JobState state = JOB_FREE;
     CheckFn check = nullptr;
     const char *arg = nullptr;
-    bool shell = false;              // a command of run_shell_command, not a check
-    long order = 0;                  // start priority: lower first
-    Job *after = nullptr;            // JOB_AFTER: queued when this one passes
-    bool dropped = false;            // nobody will ask for it
-    pid_t test_pid = 0;              // 0 once reaped, or given up after a kill
+    bool shell = false;   // a command of run_shell_command, not a check
+    long order = 0;       // start priority: lower first
+    Job *after = nullptr; // JOB_AFTER: queued when this one passes
+    bool dropped = false; // nobody will ask for it
+    pid_t test_pid = 0;   // 0 once reaped, or given up after a kill
     // A watchdog process only where the trace tells of one (nested runs,
     // tight process limits, refused forks); the loop keeps every job's time.
-    pid_t watchdog_pid = 0;          // 0 when there is none: its fork failed, or it was reaped
-    bool no_watchdog = false;        // its fork failed
-    long long limit_ms = 0;          // the time the check may have
+    pid_t watchdog_pid = 0;   // 0 when there is none: its fork failed, or it was reaped
+    bool no_watchdog = false; // its fork failed
+    long long limit_ms = 0;   // the time the check may have
     CheckClock clock;
-    int continues_seen = 0;          // the run's continues at the last reading
-    long long next_read_ms = 0;      // its clock is read again then
-    long long given_up_ms = -1;      // killed on time-out and not gone by then: given up
-    Channels channels;               // none in a nested run
-    bool direct = false;             // no channels could be made: it writes the report itself
+    int continues_seen = 0;     // the run's continues at the last reading
+    long long next_read_ms = 0; // its clock is read again then
+    long long given_up_ms = -1; // killed on time-out and not gone by then: given up
+    Channels channels;          // none in a nested run
+    bool direct = false;        // no channels could be made: it writes the report itself
     EndReason end = END_NONE;
-    int status = -1;                 // the raw wait status, once reaped
+    int status = -1; // the raw wait status, once reaped
     int wait_error = 0;
     long long ticks = 0, sampled_ms = 0;
-    bool waiting = false;            // used no processor over the last sample
+    bool waiting = false; // used no processor over the last sample
 };
 
 constexpr int max_jobs = 96;

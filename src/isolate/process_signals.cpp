@@ -14,10 +14,9 @@
 // Signals whose default action ends a process, beside the real-time ones.
 // KILL and STOP cannot be caught; faults of our own are told apart by their
 // code (the kernel's) and handed back to the action they came with.
-static const int ending_signals[] = {SIGHUP,  SIGINT,    SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
-                                     SIGBUS,  SIGFPE,    SIGUSR1,   SIGSEGV, SIGUSR2, SIGALRM,
-                                     SIGTERM, SIGSTKFLT, SIGXCPU,   SIGVTALRM, SIGPROF, SIGIO,
-                                     SIGPWR,  SIGSYS};
+static const int ending_signals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE, SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,  SIGPWR,  SIGSYS};
 static const int fault_signals[] = {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
 
 // Ignored, so that a failed write shows as one: a reader that went away, a
@@ -36,9 +35,9 @@ static volatile pid_t termination_from[NSIG];
 // The original process, which passes on what its launcher sends (0: none).
 static pid_t original = 0;
 
-static bool is_fault(int signo) {
-    for (int fault : fault_signals)
-        if (fault == signo) return true;
+template <size_t count> static bool listed(const int (&list)[count], int signo) {
+    for (int each : list)
+        if (each == signo) return true;
     return false;
 }
 
@@ -55,13 +54,13 @@ static pid_t sender_of(const siginfo_t *info) {
     return info->si_pid;
 }
 
-static void note_child(int, siginfo_t *, void *) {}
 static volatile sig_atomic_t continues = 0;
+static void note_child(int, siginfo_t *, void *) {}
 static void note_continued(int, siginfo_t *, void *) { continues = continues + 1; }
 int run_continues() { return continues; }
 static void note_termination(int signo, siginfo_t *info, void *) {
     // A fault of our own (or abort()) goes the way it would have gone.
-    if (is_fault(signo) && (!info || info->si_code > 0 || info->si_pid == getpid())) {
+    if (listed(fault_signals, signo) && (!info || info->si_code > 0 || info->si_pid == getpid())) {
         sigaction(signo, &launcher_actions[signo], nullptr);
         return;
     }
@@ -98,18 +97,17 @@ static void take(int signo, void (*handler)(int, siginfo_t *, void *)) {
 }
 
 // What the launcher ignored (nohup's SIGHUP) or blocked stays so.
-template <typename Each> static void for_each_ending(Each each) {
-    for (int signo : ending_signals) each(signo);
-    for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) each(signo);
-}
-static bool launcher_lets_in(int signo) {
-    return launcher_actions[signo].sa_handler != SIG_IGN && !sigismember(&launcher_mask, signo);
+static void gather_endings() {
+    for (int signo = 1; signo < NSIG; ++signo)
+        if ((listed(ending_signals, signo) || (signo >= SIGRTMIN && signo <= SIGRTMAX)) &&
+            launcher_actions[signo].sa_handler != SIG_IGN &&
+            !sigismember(&launcher_mask, signo))
+            sigaddset(&taken_endings, signo);
 }
 
-static void gather_endings() {
-    for_each_ending([](int signo) {
-        if (launcher_lets_in(signo)) sigaddset(&taken_endings, signo);
-    });
+static void take_endings(void (*handler)(int, siginfo_t *, void *)) {
+    for (int signo = 1; signo < NSIG; ++signo)
+        if (sigismember(&taken_endings, signo)) take(signo, handler);
 }
 
 void take_process_signals(pid_t original_process) {
@@ -119,16 +117,14 @@ void take_process_signals(pid_t original_process) {
     take(SIGCHLD, note_child);
     take(SIGCONT, note_continued);
     gather_endings();
-    for_each_ending([](int signo) {
-        if (sigismember(&taken_endings, signo)) take(signo, note_termination);
-    });
+    take_endings(note_termination);
     sigprocmask(SIG_BLOCK, &loop_signals, nullptr);
 }
 
 // In the original process: everything its launcher sends goes to the run.
 static pid_t run_process = 0;
 static void pass_on(int signo, siginfo_t *info, void *) {
-    if (is_fault(signo) && info->si_code > 0) {
+    if (listed(fault_signals, signo) && info->si_code > 0) {
         sigaction(signo, &launcher_actions[signo], nullptr);
         return;
     }
@@ -145,9 +141,7 @@ void block_for_split(sigset_t *before) {
 
 void pass_signals_to(pid_t run, const sigset_t *before) {
     run_process = run;
-    for_each_ending([](int signo) {
-        if (sigismember(&taken_endings, signo)) take(signo, pass_on);
-    });
+    take_endings(pass_on);
     sigprocmask(SIG_SETMASK, before, nullptr);
 }
 
@@ -240,13 +234,13 @@ ssize_t write_until_terminated(int fd, const void *data, size_t size) {
     return n;
 }
 
-int termination_requested() {
+int take_termination(pid_t *sender) {
     take_pending_terminations();
-    for (int signo = 1; signo < NSIG; ++signo)
-        if (termination_came[signo]) return signo;
+    for (int signo = 1; signo < NSIG; ++signo) {
+        if (!termination_came[signo]) continue;
+        termination_came[signo] = 0;
+        *sender = termination_from[signo];
+        return signo;
+    }
     return 0;
 }
-
-pid_t termination_sender(int signo) { return termination_from[signo]; }
-
-void forget_termination(int signo) { termination_came[signo] = 0; }

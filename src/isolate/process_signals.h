@@ -57,9 +57,6 @@ void wait_for_event(long long deadline_ms, int writable_fd, const int *readable 
 // the signal noted. Elsewhere the same as write(2).
 ssize_t write_until_terminated(int fd, const void *data, size_t size);
 
-// The termination signal that has come, or 0.
-int termination_requested();
-// Who sent it: a process id, or 0 when the kernel did (a terminal's ^C).
-pid_t termination_sender(int signo);
-// Lets the loop go on as if it had not come.
-void forget_termination(int signo);
+// A termination signal that came (0: none), taken: its sender (0 when the
+// kernel sent it, as a terminal's ^C) in *sender.
+int take_termination(pid_t *sender);

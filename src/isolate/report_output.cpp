@@ -134,8 +134,10 @@ void check_report_channel() {
     if (!tally || tally->error || report_channel.fd < 0) return;
     off_t at = lseek(report_channel.fd, 0, SEEK_CUR);
     // A pipe has no position: the main process counts what came through.
-    if (at < 0 && errno != ESPIPE) tally->error = errno;
-    else if (at >= 0 && at != tally->written) tally->taken = 1;
+    if (at < 0 && errno != ESPIPE)
+        tally->error = errno;
+    else if (at >= 0 && at != tally->written)
+        tally->taken = 1;
 }
 
 void fail_report_output(int error) {

@@ -30,7 +30,8 @@ static void copy_outcome_channels(Job *job) {
 // The lines the runner writes about a check go where a sequential run
 // writes them: about its start before the child's own, its time-out after.
 static TestOutcome take_outcome(Job *job) {
-    if (job->no_watchdog && !runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
+    if (job->no_watchdog && !runner.in_check_child)
+        debug_trace("Unable to fork watchdog for test\n");
     switch (job->end) {
     case END_NO_FORK:
         debug_trace("Unable to fork for test\n");

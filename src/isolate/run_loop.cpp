@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <csignal>
 
+#include "isolate/check_time.h"
 #include "isolate/descendants.h"
 #include "isolate/job_start.h"
-#include "isolate/check_time.h"
 #include "isolate/process_signals.h"
 #include "isolate/work_bound.h"
 
@@ -48,7 +48,8 @@ static void note_wait_failure(int error) {
 static bool let_go_if_traced(pid_t pid, int status) {
     if (!WIFSTOPPED(status)) return false;
     int signo = WSTOPSIG(status);
-    ptrace(PTRACE_DETACH, pid, nullptr, reinterpret_cast<void *>(signo == SIGTRAP ? 0L : long{signo}));
+    ptrace(PTRACE_DETACH, pid, nullptr,
+           reinterpret_cast<void *>(signo == SIGTRAP ? 0L : long{signo}));
     return true;
 }
 
