@@ -11,7 +11,6 @@
 
 #include "driver/command_line.h"
 #include "isolate/descendants.h"
-#include "isolate/process_signals.h"
 #include "isolate/report_output.h"
 
 // Enough for libGL and its driver; more would slow the libraries that close
@@ -43,8 +42,7 @@ static void raise_descriptor_limit() {
 void start_process() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) fill_closed_descriptor(fd);
     raise_descriptor_limit();
-    take_process_signals();
-    adopt_orphans();
+    split_off_run();
     open_report_output();
 }
 

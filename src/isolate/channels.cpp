@@ -1,6 +1,5 @@
 // memfd_create is newer than the oldest C library we run on, and older
-// kernels lack it: the system call directly, and an unlinked temporary file
-// where it fails (unsealed then: only the copy is bounded).
+// kernels lack it: the system call directly, and a pipe where it fails.
 #include "isolate/channels.h"
 
 #include <fcntl.h>
@@ -22,21 +21,6 @@ constexpr long long report_channel_bound = 16LL << 20;
 // Channels are moved at or above this descriptor where the limit allows.
 constexpr int channel_descriptor_floor = 512;
 
-static const char *const temporary_dirs[] = {"/dev/shm", "/tmp"};
-
-static int unlinked_temporary_file() {
-    for (const char *dir : temporary_dirs) {
-        char path[64];
-        snprintf(path, sizeof path, "%s/tarvek-XXXXXX", dir);
-        int fd = mkostemp(path, O_CLOEXEC);
-        if (fd >= 0) {
-            unlink(path);
-            return fd;
-        }
-    }
-    return -1;
-}
-
 // Sized and sealed: writes past the size fail, and it never grows. Under a
 // lower file-size limit the limit bounds it instead.
 static void seal_at(int fd, long long bound) {
@@ -55,10 +39,18 @@ static int high_descriptor(int fd) {
     return moved;
 }
 
-static int anonymous_file(const char *name, long long bound) {
-    int fd = static_cast<int>(syscall(SYS_memfd_create, name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (fd >= 0) seal_at(fd, bound);
-    return high_descriptor(fd >= 0 ? fd : unlinked_temporary_file());
+// A sealed memory file, or else a pipe.
+static bool open_channel(int *fd, int *in, Drained **drained, const char *name, long long bound) {
+    int file = static_cast<int>(syscall(SYS_memfd_create, name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (file >= 0) {
+        seal_at(file, bound);
+        *fd = *in = high_descriptor(file);
+        return true;
+    }
+    if (!open_pipe_channel(fd, in, drained, bound)) return false;
+    *fd = high_descriptor(*fd);
+    *in = high_descriptor(*in);
+    return true;
 }
 
 bool open_channels(Channels *channels, bool with_report) {
@@ -66,34 +58,72 @@ bool open_channels(Channels *channels, bool with_report) {
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     // Anonymous memory comes zeroed: an empty tally.
     if (shared != MAP_FAILED) channels->tally = static_cast<ChannelTally *>(shared);
-    if (with_report) channels->report = anonymous_file("tarvek-report", report_channel_bound);
-    channels->err = anonymous_file("tarvek-stderr", captured_output_bound);
-    if (channels->tally && channels->err >= 0 && (!with_report || channels->report >= 0))
+    if (channels->tally &&
+        (!with_report ||
+         open_channel(&channels->report, &channels->report_in, &channels->report_drained,
+                      "tarvek-report", report_channel_bound)) &&
+        open_channel(&channels->err, &channels->err_in, &channels->err_drained, "tarvek-stderr",
+                     captured_output_bound))
         return true;
     close_channels(channels);
     return false;
 }
 
+static void close_pair(int fd, int in) {
+    if (fd >= 0) close(fd);
+    if (in >= 0 && in != fd) close(in);
+}
+
 void close_channel_descriptors(const Channels &channels) {
-    if (channels.report >= 0) close(channels.report);
-    if (channels.err >= 0) close(channels.err);
+    close_pair(channels.report, channels.report_in);
+    close_pair(channels.err, channels.err_in);
 }
 
 void close_channels(Channels *channels) {
     close_channel_descriptors(*channels);
     if (channels->tally) munmap(channels->tally, sizeof(ChannelTally));
-    channels->report = channels->err = -1;
-    channels->tally = nullptr;
+    free_drained(channels->report_drained);
+    free_drained(channels->err_drained);
+    *channels = Channels{};
+}
+
+void release_child_ends(Channels *channels) {
+    if (channels->report_drained) close(channels->report_in);
+    if (channels->err_drained) close(channels->err_in);
+    if (channels->report_drained) channels->report_in = -1;
+    if (channels->err_drained) channels->err_in = -1;
+}
+
+void drain_channels(Channels *channels) {
+    drain_pipe(channels->report_drained ? channels->report : -1, channels->report_drained);
+    drain_pipe(channels->err_drained ? channels->err : -1, channels->err_drained);
+}
+
+int channel_read_ends(const Channels &channels, int *fds) {
+    int count = 0;
+    if (channels.report_drained) fds[count++] = channels.report;
+    if (channels.err_drained) fds[count++] = channels.err;
+    return count;
 }
 
 // The channels are files: a write past the file-size limit must fail, as
 // one to a pipe would not, and never end the check.
 void enter_channels(const Channels &channels) {
     signal(SIGXFSZ, SIG_IGN);
-    dup2(channels.err, STDOUT_FILENO);
-    dup2(channels.err, STDERR_FILENO);
-    close(channels.err);
-    write_report_to(channels.report, channels.tally);
+    if (channels.err_drained) close(channels.err);
+    if (channels.report_drained) close(channels.report);
+    dup2(channels.err_in, STDOUT_FILENO);
+    dup2(channels.err_in, STDERR_FILENO);
+    close(channels.err_in);
+    write_report_to(channels.report_in, channels.tally);
+}
+
+// What was written ends at the shared position (a sealed file's size is its
+// bound): the main process reads with pread and never moves it. Of a pipe,
+// all that came through it.
+static off_t written_length(int fd, const Drained *drained) {
+    if (drained) return static_cast<off_t>(drained->total);
+    return fd < 0 ? -1 : lseek(fd, 0, SEEK_CUR);
 }
 
 ChannelFate channel_fate(const Channels &channels, int *error) {
@@ -102,26 +132,29 @@ ChannelFate channel_fate(const Channels &channels, int *error) {
     if (tally->error == EBADF || tally->taken) return CHANNELS_TAKEN;
     *error = tally->error;
     if (tally->error) return CHANNELS_UNWRITABLE;
-    return lseek(channels.report, 0, SEEK_CUR) == tally->written ? CHANNELS_OWN : CHANNELS_TAKEN;
+    return written_length(channels.report, channels.report_drained) == tally->written
+               ? CHANNELS_OWN
+               : CHANNELS_TAKEN;
 }
 
 constexpr size_t chunk_size = 4096;
 
 // Up to a chunk of the bytes in [at, end), read at that offset: the
 // descriptor's own position is shared with the child and whoever kept it.
-static ssize_t read_chunk(int fd, char *buffer, off_t at, off_t end) {
+static ssize_t read_chunk(int fd, const Drained *drained, char *buffer, off_t at, off_t end) {
     off_t left = end - at;
-    return pread(fd, buffer, left < off_t{chunk_size} ? static_cast<size_t>(left) : chunk_size, at);
+    size_t size = left < off_t{chunk_size} ? static_cast<size_t>(left) : chunk_size;
+    return drained ? read_drained(drained, buffer, size, at) : pread(fd, buffer, size, at);
 }
 
 // The length up to the end of the last run of `newlines` line breaks: 1 for
 // a whole line, 2 for a whole section (each ends with an empty line).
-static off_t complete_length(int fd, off_t size, int newlines) {
+static off_t complete_length(int fd, const Drained *drained, off_t size, int newlines) {
     char buffer[chunk_size];
     off_t end = 0;
     int run = 0;
     for (off_t at = 0; at < size;) {
-        ssize_t n = read_chunk(fd, buffer, at, size);
+        ssize_t n = read_chunk(fd, drained, buffer, at, size);
         if (n <= 0) break;
         for (ssize_t i = 0; i < n; ++i) {
             run = buffer[i] == '\n' ? run + 1 : 0;
@@ -135,37 +168,36 @@ static off_t complete_length(int fd, off_t size, int newlines) {
 static void put_report(const char *data, size_t size) { fwrite(data, 1, size, report_stream); }
 static void put_stderr(const char *data, size_t size) { write_fully(STDERR_FILENO, data, size); }
 
-static void copy_range(int fd, off_t size, void (*put)(const char *, size_t)) {
+static void copy_range(int fd, const Drained *drained, off_t size,
+                       void (*put)(const char *, size_t)) {
     char buffer[chunk_size];
     for (off_t at = 0; at < size;) {
-        ssize_t n = read_chunk(fd, buffer, at, size);
+        ssize_t n = read_chunk(fd, drained, buffer, at, size);
         if (n <= 0) break;
         put(buffer, static_cast<size_t>(n));
         at += n;
     }
 }
 
-// What was written ends at the shared position (a sealed file's size is its
-// bound): the main process reads with pread and never moves it.
-static off_t written_length(int fd) { return fd < 0 ? -1 : lseek(fd, 0, SEEK_CUR); }
-
 // Only what the check counted as written: a child killed inside a write
 // leaves a part beyond it, a library's bytes may follow it. One whose writes
 // went to another file has nothing here to copy.
 static void copy_report(const Channels &channels, bool whole_sections_only) {
-    off_t size = written_length(channels.report);
+    const Drained *drained = channels.report_drained;
+    off_t size = written_length(channels.report, drained);
     if (channels.tally && size > channels.tally->written) size = channels.tally->written;
     if (size <= 0 || (channels.tally && size < channels.tally->written)) return;
-    copy_range(channels.report,
-               whole_sections_only ? complete_length(channels.report, size, 2) : size, put_report);
+    copy_range(channels.report, drained,
+               whole_sections_only ? complete_length(channels.report, drained, size, 2) : size,
+               put_report);
 }
 
-static void copy_stderr(int fd) {
-    off_t size = written_length(fd);
+static void copy_stderr(int fd, const Drained *drained) {
+    off_t size = written_length(fd, drained);
     if (size <= 0) return;
-    off_t kept =
-        complete_length(fd, size < captured_output_bound ? size : captured_output_bound, 1);
-    copy_range(fd, kept, put_stderr);
+    off_t kept = complete_length(fd, drained,
+                                 size < captured_output_bound ? size : captured_output_bound, 1);
+    copy_range(fd, drained, kept, put_stderr);
     if (kept == size) return;
     char line[128];
     int n = snprintf(line, sizeof line, "[%lld bytes of output dropped%s]\n",
@@ -176,5 +208,5 @@ static void copy_stderr(int fd) {
 
 void copy_channels_out(const Channels &channels, bool whole_sections_only) {
     copy_report(channels, whole_sections_only);
-    copy_stderr(channels.err);
+    copy_stderr(channels.err, channels.err_drained);
 }

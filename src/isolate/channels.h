@@ -1,6 +1,8 @@
 // A check child's private channels: its report sections, and its standard
 // error with whatever its libraries print, each go into an anonymous memory
-// file that the main process copies out after the check, in sequence order.
+// file (where none can be had, a pipe the main process drains into memory,
+// bounded alike) that the main process copies out after the check, in
+// sequence order.
 // Files, not pipes: the child never stalls on a full pipe, and the main
 // process reads what is there without waiting for an end of file that a
 // library's daemon, holding the write end, might never give. Each file is
@@ -9,6 +11,7 @@
 // descriptor numbers, out of the way of a library writing to low ones.
 #pragma once
 
+#include "isolate/channel_pipes.h"
 #include "isolate/report_output.h"
 
 // Library output kept per check. Far above what any check prints at the
@@ -17,9 +20,13 @@
 // together stays within a few hundred MiB even if each one floods.
 constexpr long long captured_output_bound = 2LL << 20;
 
+// A memory file is one descriptor both sides use; a pipe has the main
+// process's read end and the child's write end, and what was drained.
 struct Channels {
     int report = -1; // none for a check that writes no sections
     int err = -1;
+    int report_in = -1, err_in = -1; // what the child writes into
+    Drained *report_drained = nullptr, *err_drained = nullptr;
     ChannelTally *tally = nullptr;
 };
 
@@ -29,6 +36,13 @@ void close_channels(Channels *channels);
 // Closes them and leaves the record as it is (a forked child must not write
 // to the pages it shares with its parent until it needs them).
 void close_channel_descriptors(const Channels &channels);
+
+// In the main process after the fork: a pipe's write ends are the child's
+// alone. What is in the pipes is taken (never waiting); their read ends
+// are added to fds for the loop's wait (returns how many).
+void release_child_ends(Channels *channels);
+void drain_channels(Channels *channels);
+int channel_read_ends(const Channels &channels, int *fds);
 
 // In the check child: descriptors 1 and 2 to the stderr channel, the report
 // writer to the report channel.

@@ -9,10 +9,9 @@
 
 #include <csignal>
 
-#include "isolate/monotonic_clock.h"
+#include "isolate/check_time.h"
 #include "isolate/process_signals.h"
 #include "isolate/report_output.h"
-#include "isolate/run_processes.h"
 
 extern char **environ;
 
@@ -25,11 +24,14 @@ static void end_with_parent(pid_t parent) {
     if (getppid() != parent) raise(SIGKILL);
 }
 
+// A session of its own: a library's or a script's kill(0, ...) reaches its
+// own check alone, and without a controlling terminal no library can be
+// stopped by terminal job control or take the terminal from the program.
 static void become_child(pid_t parent, const Job *own) {
-    lead_own_group();
+    setsid();
     restore_launcher_signals();
     end_with_parent(parent);
-    drop_real_stdout();
+    drop_real_stdout(own && own->direct);
     forget_jobs(own);
 }
 
@@ -51,9 +53,10 @@ void run_test_child(Job *job, pid_t parent) {
     _exit(result ? 0 : failed_check_exit_code);
 }
 
-void run_watchdog_child(pid_t parent, long long limit_ms) {
+// It keeps no time: it is there, or could not be had, as the trace says.
+void run_watchdog_child(pid_t parent) {
     become_child(parent, nullptr);
-    sleep_running_ms(limit_ms);
+    sleep(static_cast<unsigned>(run_ceiling_ms / 1000));
     _exit(0);
 }
 
@@ -67,12 +70,11 @@ pid_t spawn_shell(const char *command, int *error) {
     posix_spawnattr_setpgroup(&attributes, 0);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
     posix_spawnattr_setflags(&attributes, flags);
-    char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                    const_cast<char *>(command), nullptr};
+    char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"), const_cast<char *>(command),
+                    nullptr};
     pid_t pid = -1;
     *error = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
     if (*error != 0) pid = -1;
-    else note_child_group(pid);
     posix_spawnattr_destroy(&attributes);
     return pid;
 }

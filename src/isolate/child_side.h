@@ -9,9 +9,8 @@
 // Runs the job's check and ends with its exit code.
 [[noreturn]] void run_test_child(Job *job, pid_t parent);
 
-// Sleeps the check's time limit, stops of the run not counted, then ends:
-// its end is the time-out.
-[[noreturn]] void run_watchdog_child(pid_t parent, long long limit_ms);
+// Waits to be killed with its check (the loop keeps the check's time).
+[[noreturn]] void run_watchdog_child(pid_t parent);
 
 // /bin/sh -c command, as system() would start it. -1 and *error when the
 // spawn failed.

@@ -1,19 +1,23 @@
-// Processes that outlive their check: a library's daemon, the shell of a
-// command that hung and what it runs. The main process adopts them (it is
-// their subreaper) and ends them, and every group it made, before it exits,
-// so that nothing it started runs on; what the launcher started runs on.
+// The run's processes: everything the run's process started or adopted.
+// The program forks once at its start; the original process only passes
+// signals on and ends as the run ended, and the run is the subreaper of all
+// it starts, so what it holds is its own and what the launcher started is
+// never signalled, however process ids are handed out again.
 #pragma once
 
 #include <sys/types.h>
 
-// Main process start-up.
-void adopt_orphans();
+// Program start-up: returns in the run's process (the original's child).
+void split_off_run();
 
-// Kills every group the run made, and kills and reaps every child the run
-// made, the adopted ones included, until none is left (or a few seconds have
-// gone by: a process stuck in the kernel cannot be waited for). Children it
-// had from the start (a launcher that forked before it exec'd us), and what
-// they leave us, are not ours to end and are left alone.
+// Each child the run makes: where /proc is missing, its children are found
+// by asking the ids handed out since the first.
+void note_run_child(pid_t pid);
+
+// Kills and reaps every child of the run, the adopted ones included (each
+// with the group it leads, while it is not reaped), round after round until
+// none is left (or a few seconds have gone by: a process stuck in the
+// kernel cannot be waited for).
 void end_descendants();
 
 // After a termination signal: ends every descendant, then ends the program
@@ -24,6 +28,6 @@ void end_descendants();
 void end_run_if_terminated();
 
 // The children of this process, from the kernel's list or, where the kernel
-// keeps none, from a scan of /proc, or, where /proc is missing, of the
-// process ids handed out since the run's first child. -1 when none works.
+// keeps none, from a scan of /proc, or, where /proc is missing, of every
+// process id.
 int list_children(pid_t *pids, int max, bool scan_proc);

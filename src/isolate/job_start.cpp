@@ -1,14 +1,13 @@
 #include "isolate/job_start.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 
 #include "isolate/child_side.h"
+#include "isolate/descendants.h"
+#include "isolate/process_signals.h"
 #include "isolate/report_output.h"
-#include "isolate/run_processes.h"
 #include "report/report.h"
 
 // While children of ours run, a refused fork waits for them to go: fewer at
@@ -38,6 +37,11 @@ static void mark_running(Job *job, pid_t pid, long long now) {
     job->state = JOB_RUNNING;
     job->test_pid = pid;
     job->sampled_ms = now;
+    start_clock(&job->clock, now);
+    job->continues_seen = run_continues();
+    // Most checks end long before their clock is first read.
+    job->next_read_ms =
+        now + (job->limit_ms < clock_read_every_ms ? job->limit_ms : clock_read_every_ms);
 }
 
 static StartResult start_shell(Job *job, long long now, const Load &load) {
@@ -45,18 +49,15 @@ static StartResult start_shell(Job *job, long long now, const Load &load) {
     pid_t pid = spawn_shell(job->arg, &error);
     if (pid < 0) return not_started(job, now, load, error);
     mark_running(job, pid, now);
-    job->deadline_ms = now + limit_ms;
     return STARTED;
 }
 
 // Most checks end within milliseconds, and a fork of the main process for
-// each costs more than the work of many: in the main process the loop keeps
-// every check's time, and a watchdog joins only a check still running after
-// this. Not in a check child, whose nested run writes its trace live, nor
-// where processes are short, where a watchdog must be had from the start.
-constexpr long long watchdog_delay_ms = 200;
-
-static bool watchdog_later() {
+// each costs more than the work of many: the loop keeps every check's time.
+// A watchdog process is forked only where the trace tells whether there is
+// one: in a check child, whose nested run writes its trace live, and where
+// processes are short.
+static bool without_watchdog() {
     return !runner.in_check_child && !runner.back_off.one_at_a_time &&
            !work_bounds().tight_process_limit;
 }
@@ -67,39 +68,18 @@ static pid_t fork_test_child(Job *job, long long now) {
     pid_t pid = fork();
     if (pid == 0) run_test_child(job, parent);
     if (pid < 0) return pid;
-    note_child_group(pid);
+    note_run_child(pid);
     mark_running(job, pid, now);
     return pid;
 }
 
-static StartResult start_watched_later(Job *job, long long now, const Load &load) {
-    flush_output();
-    if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
-    job->deadline_ms = now + check_limit_ms(job->check);
-    job->watchdog_due_ms = now + watchdog_delay_ms;
-    return STARTED;
-}
-
 // No flush first: a watchdog never writes out its copy of the buffers, as it
 // ends with _exit or is killed. Negative when it could not be forked.
-static pid_t fork_watchdog(const Job *job) {
+static pid_t fork_watchdog() {
     pid_t parent = getpid();
     pid_t watchdog = fork();
-    if (watchdog == 0) run_watchdog_child(parent, check_limit_ms(job->check));
-    if (watchdog > 0) note_child_group(watchdog);
+    if (watchdog == 0) run_watchdog_child(parent);
     return watchdog;
-}
-
-void start_due_watchdogs(long long now) {
-    for (Job &job : runner.jobs) {
-        if (job.state != JOB_RUNNING || job.watchdog_due_ms < 0 || now < job.watchdog_due_ms ||
-            job.test_pid <= 0 || job.end != END_NONE)
-            continue;
-        job.watchdog_due_ms = -1;
-        pid_t watchdog = fork_watchdog(&job);
-        job.watchdog_pid = watchdog > 0 ? watchdog : 0;
-        job.no_watchdog = watchdog < 0;
-    }
 }
 
 // Beside other children the watchdog is forked first: a check that cannot
@@ -112,37 +92,39 @@ StartResult start_job(Job *job, long long now, const Load &load, bool wanted) {
     if (job->shell) return start_shell(job, now, load);
     if (!runner.in_check_child && job->channels.err < 0 &&
         !open_channels(&job->channels, writes_report(job->check))) {
-        // Others hold descriptors they give back once asked for; the check
-        // the sequence waits for cannot wait for that.
-        if (load.holding_channels > 0 && !wanted) return DEFERRED;
-        job->end = END_NO_CHANNELS;
-        end_job(job);
+        // It waits until the sequence asks for it, others' descriptors
+        // given back meanwhile; then, with none still, it writes straight
+        // to the report as a check run alone would: its report is the same.
+        if (!wanted) return DEFERRED;
+        debug_trace("Unable to create channels for test\n");
+        job->direct = true;
+    }
+    flush_output();
+    if (without_watchdog()) {
+        if (fork_test_child(job, now) < 0) return not_started(job, now, load, errno);
+        release_child_ends(&job->channels);
         return STARTED;
     }
-    if (watchdog_later()) return start_watched_later(job, now, load);
-    flush_output();
     bool alone = load.in_flight == 0;
     pid_t watchdog = 0;
     if (!alone) {
-        watchdog = fork_watchdog(job);
+        watchdog = fork_watchdog();
         if (watchdog < 0) {
             runner.back_off = backed_off(runner.back_off, now);
             return DEFERRED;
         }
     }
+    job->watchdog_pid = watchdog;
     if (fork_test_child(job, now) < 0) {
         int error = errno;
-        if (watchdog > 0) {
-            kill(watchdog, SIGKILL);
-            waitpid(watchdog, nullptr, 0);
-        }
+        end_watchdog(job);
         return not_started(job, now, load, error);
     }
-    if (alone) watchdog = fork_watchdog(job);
+    release_child_ends(&job->channels);
+    if (alone) watchdog = fork_watchdog();
     job->watchdog_pid = watchdog > 0 ? watchdog : 0;
     if (watchdog < 0) {
         job->no_watchdog = true;
-        job->deadline_ms = now + check_limit_ms(job->check);
         // A nested run's child writes its lines live: the trace goes first.
         if (runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
     }

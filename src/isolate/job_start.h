@@ -11,6 +11,3 @@ enum StartResult { STARTED, DEFERRED };
 // STARTED also when the job ended at once, broken. `wanted`: the sequence
 // waits for it, so it cannot wait for channels others hold.
 StartResult start_job(Job *job, long long now, const Load &load, bool wanted);
-
-// The watchdogs of checks that have run long enough to need one.
-void start_due_watchdogs(long long now);

@@ -39,25 +39,27 @@ bool writes_report(CheckFn check) {
     return true;
 }
 
-struct CheckLimit {
+struct TimeLimit {
     CheckFn check;
     unsigned seconds;
 };
-static CheckLimit check_limits[4];
+static TimeLimit time_limits[8];
 
 void set_check_time_limit(CheckFn check, unsigned seconds) {
-    for (CheckLimit &slot : check_limits) {
+    for (TimeLimit &slot : time_limits) {
         if (slot.check && slot.check != check) continue;
         slot = {check, seconds};
         return;
     }
 }
 
-long long check_limit_ms(CheckFn check) {
-    for (const CheckLimit &slot : check_limits)
-        if (check && slot.check == check) return slot.seconds * 1000LL;
+long long time_limit_ms(CheckFn check) {
+    for (const TimeLimit &slot : time_limits)
+        if (slot.check && slot.check == check) return slot.seconds * 1000LL;
     return watchdog_seconds * 1000LL;
 }
+
+constexpr long long nested_grace_ms = 250;
 
 static bool same_arg(const char *a, const char *b) {
     return a == b || (a && b && strcmp(a, b) == 0);
@@ -80,6 +82,9 @@ Job *new_job(CheckFn check, const char *arg, JobState state) {
         job.check = check;
         job.arg = arg;
         job.order = runner.next_order++;
+        // A hang inside a check is its check's hang: the check's own limit
+        // ends it first, unless the check was given longer.
+        job.limit_ms = time_limit_ms(check) + (runner.in_check_child ? nested_grace_ms : 0);
         return &job;
     }
     return nullptr;
@@ -115,7 +120,7 @@ void free_job(Job *job) {
     job->state = JOB_FREE;
 }
 
-static void end_watchdog(Job *job) {
+void end_watchdog(Job *job) {
     if (!job->watchdog_pid) return;
     kill(job->watchdog_pid, SIGKILL);
     waitpid(job->watchdog_pid, nullptr, 0);
@@ -160,4 +165,5 @@ void claim_jobs() {
         runner.in_check_child = in_check_child;
     }
     runner.owner = self;
+    runner.started_ms = monotonic_ms();
 }

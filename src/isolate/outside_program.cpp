@@ -3,17 +3,15 @@
 #include "isolate/outside_program.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
+#include "isolate/check_time.h"
 #include "isolate/descendants.h"
-#include "isolate/monotonic_clock.h"
 #include "isolate/process_signals.h"
-#include "isolate/run_processes.h"
 
 // What the keeper tells: the exec's errno, or how the program ended.
 struct EndNote {
@@ -42,7 +40,9 @@ static void close_fd(int *fd) {
 [[noreturn]] static void keep(char *const argv[], char *const envp[], int out, int err,
                               int end_fd) {
     restore_launcher_signals();
-    lead_own_group();
+    // A session of its own, as a check's: its group is ended with it, and a
+    // package manager cannot stop for the terminal or take it.
+    setsid();
     signal(SIGCHLD, SIG_DFL);
     EndNote note = {0, 0};
     int exec_pipe[2];
@@ -75,7 +75,7 @@ OutsideProgram start_outside_program(char *const argv[], char *const envp[], siz
         program.start_error = errno;
         program.keeper = 0;
     } else {
-        note_child_group(program.keeper);
+        note_run_child(program.keeper);
     }
     close_fd(&out[1]);
     close_fd(&err[1]);
@@ -91,20 +91,10 @@ OutsideProgram start_outside_program(char *const argv[], char *const envp[], siz
     return program;
 }
 
-// A termination signal that has a handler of the run's comes in while we
-// wait, as it does in the runner's own wait.
-static void wait_readable(pollfd *fds, nfds_t count, long long deadline_ms) {
-    long long left = deadline_ms - monotonic_ms();
-    if (left < 0) left = 0;
-    timespec limit = {static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000};
-    sigset_t during;
-    sigprocmask(SIG_SETMASK, nullptr, &during);
-    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction action;
-        sigaction(signo, nullptr, &action);
-        if (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN) sigdelset(&during, signo);
-    }
-    if (ppoll(fds, count, &limit, &during) < 0 && errno == EINTR) end_run_if_terminated();
+// The run's one wait, so that a termination signal ends the run here too.
+static void wait_readable(const int *fds, int count, long long deadline_ms) {
+    wait_for_event(deadline_ms, -1, fds, count);
+    end_run_if_terminated();
 }
 
 // Past the bound the bytes are still read, so that the program never
@@ -137,10 +127,8 @@ void finish_outside_program(OutsideProgram *program, OutsideResult *result) {
     EndNote note = {0, 0};
     size_t got = 0;
     while (program->end_fd >= 0) {
-        pollfd fds[3] = {{program->end_fd, POLLIN, 0},
-                         {program->output_fd, POLLIN, 0},
-                         {program->errors_fd, POLLIN, 0}};
-        wait_readable(fds, 3, program->deadline_ms);
+        int fds[3] = {program->end_fd, program->output_fd, program->errors_fd};
+        wait_readable(fds, program->errors_fd >= 0 ? 3 : 2, program->deadline_ms);
         take_output(program, result);
         ssize_t n = read(program->end_fd, reinterpret_cast<char *>(&note) + got, sizeof note - got);
         if (n > 0) got += static_cast<size_t>(n);
@@ -155,7 +143,6 @@ void finish_outside_program(OutsideProgram *program, OutsideResult *result) {
     kill(-program->keeper, SIGKILL);
     while (waitpid(program->keeper, nullptr, 0) < 0 && errno == EINTR) {
     }
-    note_child_reaped(program->keeper);
     program->keeper = 0;
     for (int *fd : {&program->output_fd, &program->errors_fd, &program->end_fd}) close_fd(fd);
     if (got != sizeof note) return;

@@ -9,115 +9,158 @@
 #include <cerrno>
 #include <csetjmp>
 
-#include "isolate/monotonic_clock.h"
+#include "isolate/check_time.h"
 
-static const int termination_signals[] = {SIGTERM, SIGINT, SIGHUP};
+// Signals whose default action ends a process, beside the real-time ones.
+// KILL and STOP cannot be caught; faults of our own are told apart by their
+// code (the kernel's) and handed back to the action they came with.
+static const int ending_signals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE, SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,  SIGPWR,  SIGSYS};
+static const int fault_signals[] = {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
 
 // Ignored, so that a failed write shows as one: a reader that went away, a
 // report past the file-size limit.
 static const int ignored_signals[] = {SIGPIPE, SIGXFSZ};
 
 static sigset_t launcher_mask;
-constexpr int ignored_count = sizeof ignored_signals / sizeof ignored_signals[0];
-static struct sigaction launcher_ignored_actions[ignored_count];
+static struct sigaction launcher_actions[NSIG];
 static bool launcher_remembered = false;
-// Blocked outside the wait, let in during it.
-static sigset_t loop_signals;
-// Per termination signal: whether it came, and its sender. The handlers
-// run one at a time (each blocks all signals).
-static volatile sig_atomic_t termination_came[3];
-static volatile pid_t termination_from[3];
+// Blocked outside the wait, let in during it; the ending ones among them.
+static sigset_t loop_signals, taken_endings;
+// Per signal: whether it came, and its sender. The handlers run one at a
+// time (each blocks all signals).
+static volatile sig_atomic_t termination_came[NSIG];
+static volatile pid_t termination_from[NSIG];
+// The original process, which passes on what its launcher sends (0: none).
+static pid_t original = 0;
 
-static int termination_index(int signo) {
-    for (int i = 0; i < 3; ++i)
-        if (termination_signals[i] == signo) return i;
-    return -1;
+template <size_t count> static bool listed(const int (&list)[count], int signo) {
+    for (int each : list)
+        if (each == signo) return true;
+    return false;
 }
 
 // Armed while a write of ours may block: a termination signal jumps out of
 // it, even one that came just before the write began.
 static sigjmp_buf *volatile write_escape = nullptr;
 
-static void note_child(int) {}
+// Only a signal sent by a process carries a sender; one the original passed
+// on carries its sender as its value.
+static pid_t sender_of(const siginfo_t *info) {
+    if (!info || info->si_code > 0) return 0;
+    if (info->si_code == SI_QUEUE && original && info->si_pid == original)
+        return info->si_value.sival_int;
+    return info->si_pid;
+}
+
+static volatile sig_atomic_t continues = 0;
+static void note_child(int, siginfo_t *, void *) {}
+static void note_continued(int, siginfo_t *, void *) { continues = continues + 1; }
+int run_continues() { return continues; }
 static void note_termination(int signo, siginfo_t *info, void *) {
-    int i = termination_index(signo);
-    if (i < 0) return;
-    // Only a signal sent by a process carries a sender.
-    termination_from[i] = info && info->si_code <= 0 ? info->si_pid : 0;
-    termination_came[i] = 1;
+    // A fault of our own (or abort()) goes the way it would have gone.
+    if (listed(fault_signals, signo) && (!info || info->si_code > 0 || info->si_pid == getpid())) {
+        sigaction(signo, &launcher_actions[signo], nullptr);
+        return;
+    }
+    termination_from[signo] = sender_of(info);
+    termination_came[signo] = 1;
     if (sigjmp_buf *escape = write_escape) siglongjmp(*escape, 1);
 }
 
 // A signal still blocked is taken now, before the loop reaps: a sender that
 // has since ended is a zombie until then, and can still be told apart.
 static void take_pending_terminations() {
-    sigset_t pending;
-    sigemptyset(&pending);
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) sigaddset(&pending, signo);
     timespec now = {0, 0};
     siginfo_t info;
-    for (int signo; (signo = sigtimedwait(&pending, &info, &now)) > 0;)
+    for (int signo; (signo = sigtimedwait(&taken_endings, &info, &now)) > 0;)
         note_termination(signo, &info, nullptr);
 }
 
 static void remember_launcher() {
     if (launcher_remembered) return;
     sigprocmask(SIG_SETMASK, nullptr, &launcher_mask);
-    for (int i = 0; i < ignored_count; ++i)
-        sigaction(ignored_signals[i], nullptr, &launcher_ignored_actions[i]);
+    for (int signo = 1; signo < NSIG; ++signo) sigaction(signo, nullptr, &launcher_actions[signo]);
     sigemptyset(&loop_signals);
+    sigemptyset(&taken_endings);
     launcher_remembered = true;
 }
 
-static void take_action(int signo, struct sigaction *action) {
-    sigfillset(&action->sa_mask);
-    sigaction(signo, action, nullptr);
+static void take(int signo, void (*handler)(int, siginfo_t *, void *)) {
+    struct sigaction action = {};
+    action.sa_sigaction = handler;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigfillset(&action.sa_mask);
+    sigaction(signo, &action, nullptr);
     sigaddset(&loop_signals, signo);
 }
 
-static void take(int signo, void (*handler)(int)) {
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    take_action(signo, &action);
+// What the launcher ignored (nohup's SIGHUP) or blocked stays so.
+static void gather_endings() {
+    for (int signo = 1; signo < NSIG; ++signo)
+        if ((listed(ending_signals, signo) || (signo >= SIGRTMIN && signo <= SIGRTMAX)) &&
+            launcher_actions[signo].sa_handler != SIG_IGN &&
+            !sigismember(&launcher_mask, signo))
+            sigaddset(&taken_endings, signo);
 }
 
-static void take_with_sender(int signo) {
-    struct sigaction action = {};
-    action.sa_sigaction = note_termination;
-    action.sa_flags = SA_SIGINFO;
-    take_action(signo, &action);
+static void take_endings(void (*handler)(int, siginfo_t *, void *)) {
+    for (int signo = 1; signo < NSIG; ++signo)
+        if (sigismember(&taken_endings, signo)) take(signo, handler);
 }
 
-void take_process_signals() {
+void take_process_signals(pid_t original_process) {
     remember_launcher();
+    original = original_process;
     for (int signo : ignored_signals) signal(signo, SIG_IGN);
     take(SIGCHLD, note_child);
-    for (int signo : termination_signals) {
-        struct sigaction inherited;
-        sigaction(signo, nullptr, &inherited);
-        if (inherited.sa_handler != SIG_IGN) take_with_sender(signo);
-    }
+    take(SIGCONT, note_continued);
+    gather_endings();
+    take_endings(note_termination);
     sigprocmask(SIG_BLOCK, &loop_signals, nullptr);
 }
 
+// In the original process: everything its launcher sends goes to the run.
+static pid_t run_process = 0;
+static void pass_on(int signo, siginfo_t *info, void *) {
+    if (listed(fault_signals, signo) && info->si_code > 0) {
+        sigaction(signo, &launcher_actions[signo], nullptr);
+        return;
+    }
+    sigval value;
+    value.sival_int = sender_of(info);
+    sigqueue(run_process, signo, value);
+}
+
+void block_for_split(sigset_t *before) {
+    remember_launcher();
+    gather_endings();
+    sigprocmask(SIG_BLOCK, &taken_endings, before);
+}
+
+void pass_signals_to(pid_t run, const sigset_t *before) {
+    run_process = run;
+    take_endings(pass_on);
+    sigprocmask(SIG_SETMASK, before, nullptr);
+}
+
 void restore_launcher_signals() {
-    if (sigismember(&loop_signals, SIGCHLD)) signal(SIGCHLD, SIG_DFL);
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) signal(signo, SIG_DFL);
-    for (int i = 0; i < ignored_count; ++i)
-        sigaction(ignored_signals[i], &launcher_ignored_actions[i], nullptr);
+    for (int signo = 1; signo < NSIG; ++signo)
+        if (sigismember(&loop_signals, signo)) sigaction(signo, &launcher_actions[signo], nullptr);
+    for (int signo : ignored_signals) sigaction(signo, &launcher_actions[signo], nullptr);
     sigprocmask(SIG_SETMASK, &launcher_mask, nullptr);
     sigemptyset(&loop_signals);
+    sigemptyset(&taken_endings);
 }
 
 void launcher_signal_state(sigset_t *mask, sigset_t *defaults) {
     remember_launcher();
     *mask = launcher_mask;
     sigemptyset(defaults);
-    for (int i = 0; i < ignored_count; ++i)
-        if (launcher_ignored_actions[i].sa_handler != SIG_IGN)
-            sigaddset(defaults, ignored_signals[i]);
+    for (int signo = 1; signo < NSIG; ++signo)
+        if (sigismember(&loop_signals, signo) || (signo == SIGPIPE || signo == SIGXFSZ))
+            if (launcher_actions[signo].sa_handler == SIG_DFL) sigaddset(defaults, signo);
 }
 
 void borrow_child_signal(ChildSignalLoan *loan) {
@@ -137,40 +180,37 @@ void return_child_signal(const ChildSignalLoan *loan) {
     sigprocmask(SIG_SETMASK, &loan->mask, nullptr);
 }
 
-static bool takes_termination() {
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) return true;
-    return false;
-}
-
 static void let_in_termination(sigset_t *mask) {
-    for (int signo : termination_signals)
-        if (sigismember(&loop_signals, signo)) sigdelset(mask, signo);
+    for (int signo = 1; signo < NSIG; ++signo)
+        if (sigismember(&taken_endings, signo)) sigdelset(mask, signo);
 }
 
-void wait_for_event(long long deadline_ms, int writable_fd) {
+void wait_for_event(long long deadline_ms, int writable_fd, const int *readable,
+                    int readable_count) {
     sigset_t during;
     sigprocmask(SIG_SETMASK, nullptr, &during);
     if (sigismember(&loop_signals, SIGCHLD)) sigdelset(&during, SIGCHLD);
     let_in_termination(&during);
     timespec timeout;
     timespec *limit = nullptr;
-    if (deadline_ms < 0) allow_wait_ms(-1);
     if (deadline_ms >= 0) {
         long long left = deadline_ms - monotonic_ms();
         if (left < 0) left = 0;
-        allow_wait_ms(left);
         timeout.tv_sec = static_cast<time_t>(left / 1000);
         timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
         limit = &timeout;
     }
-    pollfd target = {writable_fd, POLLOUT, 0};
-    ppoll(&target, writable_fd >= 0 ? 1 : 0, limit, &during);
+    pollfd targets[2 * 96 + 1];
+    nfds_t count = 0;
+    if (writable_fd >= 0) targets[count++] = {writable_fd, POLLOUT, 0};
+    for (int i = 0; i < readable_count && count < sizeof targets / sizeof targets[0]; ++i)
+        targets[count++] = {readable[i], POLLIN, 0};
+    ppoll(targets, count, limit, &during);
 }
 
 ssize_t write_until_terminated(int fd, const void *data, size_t size) {
     // A child takes no termination signal: nothing to let in.
-    if (!takes_termination()) return write(fd, data, size);
+    if (sigisemptyset(&taken_endings)) return write(fd, data, size);
     sigset_t before, during;
     sigprocmask(SIG_SETMASK, nullptr, &before);
     during = before;
@@ -194,19 +234,13 @@ ssize_t write_until_terminated(int fd, const void *data, size_t size) {
     return n;
 }
 
-int termination_requested() {
+int take_termination(pid_t *sender) {
     take_pending_terminations();
-    for (int i = 0; i < 3; ++i)
-        if (termination_came[i]) return termination_signals[i];
+    for (int signo = 1; signo < NSIG; ++signo) {
+        if (!termination_came[signo]) continue;
+        termination_came[signo] = 0;
+        *sender = termination_from[signo];
+        return signo;
+    }
     return 0;
-}
-
-pid_t termination_sender(int signo) {
-    int i = termination_index(signo);
-    return i < 0 ? 0 : termination_from[i];
-}
-
-void forget_termination(int signo) {
-    int i = termination_index(signo);
-    if (i >= 0) termination_came[i] = 0;
 }

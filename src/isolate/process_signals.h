@@ -11,12 +11,21 @@
 #include <csignal>
 #include <cstddef>
 
-// Main process start-up. SIGCHLD and SIGTERM, SIGINT and SIGHUP (each unless
-// the launcher ignored it, as nohup ignores SIGHUP) go to the loop; SIGPIPE
-// and SIGXFSZ are ignored, so that a reader that went away or a report past
-// the file-size limit shows as a failed write. Every
-// other signal keeps the disposition and mask it came with.
-void take_process_signals();
+// The run's start-up. SIGCHLD and every signal that would end the process
+// (unless the launcher ignored it, as nohup ignores SIGHUP, or blocked it)
+// go to the loop; SIGPIPE and SIGXFSZ are ignored, so that a reader that
+// went away or a report past the file-size limit shows as a failed write.
+// Every other signal keeps the disposition and mask it came with. A signal
+// the original process passed on is known by its sender there.
+void take_process_signals(pid_t original_process);
+
+// Around the fork at the start: the ending signals held back, then, in the
+// original process, passed on to the run with their sender.
+void block_for_split(sigset_t *before);
+void pass_signals_to(pid_t run, const sigset_t *before);
+
+// How often the run was continued after a stop (SIGCONT came), so far.
+int run_continues();
 
 // In every child, first thing after fork: the launcher's dispositions and
 // mask, so that what the main process sends reaches it.
@@ -39,16 +48,15 @@ void return_child_signal(const ChildSignalLoan *loan);
 // The loop's one wait: until a signal the loop takes has come (a child may
 // have ended), the monotonic time deadline_ms has passed (negative: none), or
 // writable_fd can take more bytes (negative: none).
-void wait_for_event(long long deadline_ms, int writable_fd);
+// Or until one of the readable fds has input.
+void wait_for_event(long long deadline_ms, int writable_fd, const int *readable = nullptr,
+                    int readable_count = 0);
 
 // write(2) with the termination signals let in: one that comes while the
 // write blocks (a full pipe nobody reads) ends it at once, with EINTR and
 // the signal noted. Elsewhere the same as write(2).
 ssize_t write_until_terminated(int fd, const void *data, size_t size);
 
-// The termination signal that has come, or 0.
-int termination_requested();
-// Who sent it: a process id, or 0 when the kernel did (a terminal's ^C).
-pid_t termination_sender(int signo);
-// Lets the loop go on as if it had not come.
-void forget_termination(int signo);
+// A termination signal that came (0: none), taken: its sender (0 when the
+// kernel sent it, as a terminal's ^C) in *sender.
+int take_termination(pid_t *sender);

@@ -99,9 +99,13 @@ void open_report_output() {
     report_stream = stream;
 }
 
-void drop_real_stdout() {
-    if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
-    real_stdout.fd = -1;
+void drop_real_stdout(bool keep_report) {
+    if (keep_report) {
+        setvbuf(report_stream, nullptr, _IONBF, 0);
+    } else {
+        if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
+        real_stdout.fd = -1;
+    }
     if (library_stderr) stderr = library_stderr;
     library_stderr = nullptr;
 }
@@ -130,8 +134,11 @@ void check_report_channel() {
     if (tally && ferror(stderr)) tally->trace_lost = 1;
     if (!tally || tally->error || report_channel.fd < 0) return;
     off_t at = lseek(report_channel.fd, 0, SEEK_CUR);
-    if (at < 0) tally->error = errno;
-    else if (at != tally->written) tally->taken = 1;
+    // A pipe has no position: the main process counts what came through.
+    if (at < 0 && errno != ESPIPE)
+        tally->error = errno;
+    else if (at >= 0 && at != tally->written)
+        tally->taken = 1;
 }
 
 void fail_report_output(int error) {

@@ -12,8 +12,9 @@
 // descriptor 1 to stderr; the C stderr through write_fully.
 void open_report_output();
 
-// In a child: the real stdout closed, stderr the C library's own again.
-void drop_real_stdout();
+// In a child: the real stdout closed (or kept, unbuffered, for a check that
+// writes its report itself), stderr the C library's own again.
+void drop_real_stdout(bool keep_report);
 
 // What a check child did with its report channel, kept in memory it shares
 // with the main process: a library may end the child, close the channel or

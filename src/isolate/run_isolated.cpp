@@ -14,8 +14,9 @@
 // Of a check that did not end as checks end, whole sections only. One that
 // could not write its report channel leaves a report that cannot be whole:
 // the runner's failure, not a finding about its library.
-static void copy_outcome_channels(const Job *job) {
+static void copy_outcome_channels(Job *job) {
     int error = 0;
+    drain_channels(&job->channels);
     ChannelFate fate = channel_fate(job->channels, &error);
     copy_channels_out(job->channels, outcome_of(job) == TEST_BROKEN);
     if (job->channels.tally && job->channels.tally->trace_lost)
@@ -29,11 +30,9 @@ static void copy_outcome_channels(const Job *job) {
 // The lines the runner writes about a check go where a sequential run
 // writes them: about its start before the child's own, its time-out after.
 static TestOutcome take_outcome(Job *job) {
-    if (job->no_watchdog && !runner.in_check_child) debug_trace("Unable to fork watchdog for test\n");
+    if (job->no_watchdog && !runner.in_check_child)
+        debug_trace("Unable to fork watchdog for test\n");
     switch (job->end) {
-    case END_NO_CHANNELS:
-        debug_trace("Unable to create channels for test\n");
-        break;
     case END_NO_FORK:
         debug_trace("Unable to fork for test\n");
         break;
@@ -42,7 +41,9 @@ static TestOutcome take_outcome(Job *job) {
         break;
     default:
         copy_outcome_channels(job);
-        if (job->end == END_TIMED_OUT) debug_trace("Wait for test child timed out\n");
+        if (job->end != END_TIMED_OUT) break;
+        debug_trace("Wait for test child timed out\n");
+        if (job->clock.wall_only) debug_trace("Timed by wall time: no run delay to read\n");
     }
     TestOutcome outcome = outcome_of(job);
     free_job(job);

@@ -23,6 +23,8 @@ constexpr int failed_check_exit_code = 163;
 constexpr unsigned watchdog_seconds = 5;
 
 // A check that nests isolated runs needs longer than they do, so that their outcomes reach the report: its limit in seconds, for every later start of that body (default watchdog_seconds).
+// The limit is time the check had (its waits for a processor and stops of
+// the run not counted); its wall-time ceiling is six times the limit.
 void set_check_time_limit(CheckFn check, unsigned seconds);
 
 // A check body that writes no sections (a library probe): its children get

@@ -66,11 +66,42 @@ void pulseaudio_check_hangs(Stage &s) {
     chmod(s.dir.file("pulseaudio").c_str(), 0755);
     s.options.set_env["PATH"] = s.dir.path() + ":" + s.options.set_env["PATH"];
 }
-// The launcher ends the program a second into a hang, by its pid alone.
-void sigterm_during_hang(Stage &s) {
+// The launcher ends the program a second into a hang, by its pid alone
+// (SIGQUIT, which a shell's background job starts ignoring, let in again).
+void signal_during_hang(Stage &s, const char *signal) {
     library_starts_daemon_and_hangs(s);
     s.wrapper = "/bin/sh";
-    s.wrapper_args = {"-c", "\"$@\" & sleep 1; kill -TERM $!; wait $!", "sh"};
+    s.wrapper_args = {"-c",
+                      std::string("env --default-signal=QUIT \"$@\" & sleep 1; kill -") + signal +
+                          " $!; wait $!",
+                      "sh"};
+}
+void sigterm_during_hang(Stage &s) { signal_during_hang(s, "TERM"); }
+void sigquit_during_hang(Stage &s) { signal_during_hang(s, "QUIT"); }
+void sigusr1_during_hang(Stage &s) { signal_during_hang(s, "USR1"); }
+void sigalrm_during_hang(Stage &s) { signal_during_hang(s, "ALRM"); }
+void library_traces_itself(Stage &s) { s.libs.install("libodbc.so.2", "on_load_traceme"); }
+void helper_joins_launchers_group(Stage &s) {
+    s.libs.install("libodbc.so.2", "on_load_join_launcher");
+}
+// The run at idle priority on one processor beside a busy loop: its checks
+// wait far longer for the processor than they work, and none is the hang.
+void starved_of_processor(Stage &s) {
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c",
+                      "taskset -c 0 sh -c 'while :; do :; done' & b=$!; "
+                      "taskset -c 0 chrt --idle 0 \"$@\"; s=$?; kill $b; wait $b; exit $s",
+                      "sh"};
+}
+// The run on a terminal of its own (its stdin), the report and the trace
+// kept in files; a library that sets the terminal's modes and takes it.
+void library_takes_the_terminal(Stage &s) {
+    s.libs.install("libodbc.so.2", "on_load_terminal");
+    s.wrapper = "/bin/sh";
+    s.wrapper_args = {"-c",
+                      "script -qec \"$* >$HOME/out 2>$HOME/err\" /dev/null >/dev/null; s=$?; "
+                      "cat $HOME/out; cat $HOME/err >&2; exit $s",
+                      "sh"};
 }
 // A user of its own per program: the limit counts every process of a user.
 void process_limit_two(Stage &s) {
@@ -190,6 +221,18 @@ const Row rows[] = {
     {"PulseaudioCheckHangs", Display::none, pulseaudio_check_hangs, Report::as_reference, 0, 9,
      "pulseaudio --check timed out\n"},
     {"SigtermDuringAHang", Display::none, sigterm_during_hang, Report::prefix, 128 + SIGTERM, 3,
+     ""},
+    {"SigquitDuringAHang", Display::none, sigquit_during_hang, Report::prefix, 128 + SIGQUIT, 3,
+     ""},
+    {"Sigusr1DuringAHang", Display::none, sigusr1_during_hang, Report::prefix, 128 + SIGUSR1, 3,
+     ""},
+    {"SigalrmDuringAHang", Display::none, sigalrm_during_hang, Report::prefix, 128 + SIGALRM, 3,
+     ""},
+    {"LibraryTracesItself", Display::none, library_traces_itself, Report::as_reference, 0, 4, ""},
+    {"HelperJoinsTheLaunchersGroup", Display::none, helper_joins_launchers_group,
+     Report::as_reference, 0, 4, ""},
+    {"StarvedOfProcessor", Display::none, starved_of_processor, Report::in_time, 0, 35, ""},
+    {"LibraryTakesTheTerminal", Display::none, library_takes_the_terminal, Report::as_reference, 0, 4,
      ""},
     {"ProcessLimitTwo", Display::none, process_limit_two, Report::no_broken_library, 0, 20,
      "Unable to fork watchdog for test\n"},

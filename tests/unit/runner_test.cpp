@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "isolate/check_time.h"
 #include "isolate/descendants.h"
 #include "isolate/run_isolated.h"
 #include "isolate/start_decision.h"
@@ -215,6 +216,32 @@ TEST(StartDecision, RefusalsWaitLongerAndAFreedSlotEndsTheWait) {
     EXPECT_EQ(freed.wait_ms, 5);
     EXPECT_TRUE(freed.one_at_a_time);
 }
+
+// Of an interval between two readings of a check's clock, the time it had:
+// its threads' waits for a processor (summed, so capped) and a stop of the
+// run taken off.
+struct TimeRow {
+    const char *name;
+    long long interval_ms, delay_ms;
+    bool run_stopped;
+    long long had_ms;
+};
+
+class CheckTime : public ::testing::TestWithParam<TimeRow> {};
+
+TEST_P(CheckTime, CountsOnlyTheTimeTheCheckHad) {
+    const TimeRow &row = GetParam();
+    EXPECT_EQ(time_had_in(row.interval_ms, row.delay_ms, row.run_stopped), row.had_ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CheckTime,
+    ::testing::Values(TimeRow{"quiet", 1000, 0, false, 1000},
+                      TimeRow{"waited_a_quarter", 1000, 250, false, 750},
+                      TimeRow{"threads_waited_longer_than_the_interval", 1000, 3000, false, 0},
+                      TimeRow{"run_stopped", 1000, 0, true, 0},
+                      TimeRow{"ended_threads_took_their_waits", 1000, -40, false, 1000}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // Where the kernel keeps no list of children, a scan of /proc finds the same.
 TEST(Descendants, KernelListAndProcScanFindTheSameChildren) {
