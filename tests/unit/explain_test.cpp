@@ -47,7 +47,7 @@ TEST(ExplainFamily, PackageOfTheOtherWordSize) {
         {FAMILY_FEDORA, "fonts.noarch", 64, ""},
         {FAMILY_ARCH, "libglvnd", 64, "lib32-libglvnd"},
         {FAMILY_ARCH, "lib32-libglvnd", 32, "libglvnd"},
-        {FAMILY_ARCH, "wine", 32, ""},
+        {FAMILY_ARCH, "gcc-multilib", 32, ""},
         {FAMILY_SUSE, "Mesa-libGL1.x86_64", 64, "Mesa-libGL1-32bit"},
         {FAMILY_SUSE, "Mesa-libGL1-32bit.x86_64", 32, "Mesa-libGL1"},
         {FAMILY_SUSE, "glibc.i586", 32, ""},
