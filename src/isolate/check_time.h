@@ -11,8 +11,10 @@
 // The runner's one clock: it must not move when someone sets the time of day.
 long long monotonic_ms();
 
-// The wall-time ceiling of a check, as a multiple of its limit (30 s for 5).
+// The wall-time ceiling of a check, as a multiple of its limit (30 s for 5),
+// and never past 30 s, whatever limit a check was given.
 constexpr long long wall_ceiling_factor = 6;
+constexpr long long check_ceiling_ms = 30 * 1000;
 // No run goes on longer than this: every check still at work then ends.
 constexpr long long run_ceiling_ms = 120 * 1000;
 

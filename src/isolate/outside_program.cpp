@@ -140,8 +140,16 @@ void finish_outside_program(OutsideProgram *program, OutsideResult *result) {
     }
     // What it wrote before it ended is in the pipes by now.
     take_output(program, result);
-    kill(-program->keeper, SIGKILL);
-    while (waitpid(program->keeper, nullptr, 0) < 0 && errno == EINTR) {
+    // Signalled only while it is our unreaped child: once the run's loop
+    // has reaped it (something else killed it), its number may be another's.
+    // The keeper itself too, in case its own group was not made yet.
+    siginfo_t info;
+    if (waitid(P_PID, static_cast<id_t>(program->keeper), &info, WEXITED | WNOHANG | WNOWAIT) ==
+        0) {
+        kill(-program->keeper, SIGKILL);
+        kill(program->keeper, SIGKILL);
+        while (waitpid(program->keeper, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     program->keeper = 0;
     for (int *fd : {&program->output_fd, &program->errors_fd, &program->end_fd}) close_fd(fd);

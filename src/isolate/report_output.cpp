@@ -99,12 +99,17 @@ void open_report_output() {
     report_stream = stream;
 }
 
+static FILE *kept_report = nullptr;
+
 void drop_real_stdout(bool keep_report) {
-    if (keep_report) {
-        setvbuf(report_stream, nullptr, _IONBF, 0);
-    } else {
+    if (!keep_report) {
         if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
         real_stdout.fd = -1;
+    } else if (report_stream != kept_report) {
+        // Not a report kept in memory: glibc's memory stream cannot be made
+        // unbuffered (its next write crashes), and what a child writes
+        // into its copy is lost in any case.
+        setvbuf(report_stream, nullptr, _IONBF, 0);
     }
     if (library_stderr) stderr = library_stderr;
     library_stderr = nullptr;
@@ -156,8 +161,8 @@ int finish_report_output() {
     return real_stdout.error;
 }
 
-static FILE *kept_report = nullptr;
 static FILE *report_before_kept = nullptr;
+static bool kept_report_bypassed = false;
 static char *kept_text = nullptr;
 static size_t kept_size = 0;
 
@@ -169,9 +174,13 @@ bool keep_report_in_memory() {
     return true;
 }
 
+void note_report_bypassed() {
+    if (kept_report) kept_report_bypassed = true;
+}
+
 bool take_kept_report(std::string *report) {
     if (!kept_report) return false;
-    bool whole = fflush(kept_report) == 0 && !ferror(kept_report);
+    bool whole = fflush(kept_report) == 0 && !ferror(kept_report) && !kept_report_bypassed;
     if (kept_text) report->assign(kept_text, kept_size);
     fclose(kept_report);
     free(kept_text);

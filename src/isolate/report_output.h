@@ -57,6 +57,10 @@ int finish_report_output();
 // instead of to stdout, for a document made from it. False without memory.
 bool keep_report_in_memory();
 
+// A check without channels writes straight to the report, which a report
+// kept in memory cannot take from another process: it is then not whole.
+void note_report_bypassed();
+
 // Ends that: the report written so far into *report, the stream back to
 // stdout. False when the report could not be kept whole.
 bool take_kept_report(std::string *report);

@@ -97,7 +97,9 @@ static void time_out(Job *job, long long now) {
 
 // Whichever comes first: the check's wall-time ceiling, or the run's.
 static long long ceiling_ms(const Job &job) {
-    long long own = job.clock.started_ms + job.limit_ms * wall_ceiling_factor;
+    long long factor_ms = job.limit_ms * wall_ceiling_factor;
+    long long own =
+        job.clock.started_ms + (factor_ms < check_ceiling_ms ? factor_ms : check_ceiling_ms);
     long long run = runner.started_ms + run_ceiling_ms;
     return own < run ? own : run;
 }

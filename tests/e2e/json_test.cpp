@@ -7,6 +7,7 @@
 #include "json_lines.h"
 #include "media_support.h"
 #include "paths.h"
+#include "probe_support.h"
 #include "program_test.h"
 #include "xvfb.h"
 
@@ -32,6 +33,19 @@ TEST(Json, HoldsEverySectionOfThePlainReportsOfBothPrograms) {
     EXPECT_NE(sides.find("property\t32\topengl.version\t"), std::string::npos);
     EXPECT_NE(sides.find("finding\t32\tmissing\tMissingLibCups\t"), std::string::npos);
     EXPECT_EQ(json.exit_code(), sides.find("\nfinding\t") == std::string::npos ? 0 : 3);
+}
+
+// Too few descriptors for a check's channels: it writes straight to the
+// report, which a report kept in memory cannot take. The side says so, and
+// no library is called broken for it.
+TEST(Json, ChecksWithoutChannelsLeaveTheSideNotCheckedNotBroken) {
+    const ProgramUnderTest &tarvek64 = programs_under_test()[1];
+    RunResult json = run_wrapped(tarvek64, "/bin/sh", {"-c", "ulimit -n 6 && exec \"$@\"", "sh"},
+                                 {.args = {"--json"}, .check_report = false});
+    std::string lines = json_lines(json.out);
+    EXPECT_NE(lines.find("side\t64\tnot checked: the report could not be kept whole in memory\n"),
+              std::string::npos) << lines;
+    EXPECT_EQ(lines.find("\tbroken\t"), std::string::npos) << lines;
 }
 
 struct SiblingRow {
