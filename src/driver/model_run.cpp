@@ -14,7 +14,7 @@
 #include "driver/command_line.h"
 #include "driver/sequence.h"
 #include "isolate/outside_program.h"
-#include "isolate/report_output.h"
+#include "report/output.h"
 #include "model/model_json.h"
 #include "report/report.h"
 #include "target/target.h"

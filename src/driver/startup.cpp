@@ -11,7 +11,7 @@
 
 #include "driver/command_line.h"
 #include "isolate/descendants.h"
-#include "isolate/report_output.h"
+#include "report/output.h"
 
 // Enough for libGL and its driver; more would slow the libraries that close
 // every descriptor up to the limit before they exec.

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "report/report.h"
 
@@ -39,31 +40,51 @@ static int high_descriptor(int fd) {
     return moved;
 }
 
-// A sealed memory file, or else a pipe.
-static bool open_channel(int *fd, int *in, Drained **drained, const char *name, long long bound) {
-    int file = static_cast<int>(syscall(SYS_memfd_create, name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (file >= 0) {
-        seal_at(file, bound);
-        *fd = *in = high_descriptor(file);
-        return true;
+// The read end non-blocking, drained into memory as the child writes.
+static bool open_pipe(int *fd, int *in, Drained **drained, long long bound) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    *drained = static_cast<Drained *>(calloc(1, sizeof(Drained)));
+    if (!*drained) {
+        close(ends[0]);
+        close(ends[1]);
+        return false;
     }
-    if (!open_pipe_channel(fd, in, drained, bound)) return false;
-    *fd = high_descriptor(*fd);
-    *in = high_descriptor(*in);
+    (*drained)->bound = bound;
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    *fd = high_descriptor(ends[0]);
+    *in = high_descriptor(ends[1]);
     return true;
 }
 
-bool open_channels(Channels *channels, bool with_report) {
+// A sealed memory file, or else a pipe.
+static bool open_channel(int *fd, int *in, Drained **drained, const char *name, long long bound) {
+    int file = static_cast<int>(syscall(SYS_memfd_create, name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (file < 0) return open_pipe(fd, in, drained, bound);
+    seal_at(file, bound);
+    *fd = *in = high_descriptor(file);
+    return true;
+}
+
+bool open_check_channels(Channels *channels, bool with_report) {
     void *shared = mmap(nullptr, sizeof(ChannelTally), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     // Anonymous memory comes zeroed: an empty tally.
     if (shared != MAP_FAILED) channels->tally = static_cast<ChannelTally *>(shared);
     if (channels->tally &&
-        (!with_report ||
-         open_channel(&channels->report, &channels->report_in, &channels->report_drained,
-                      "tarvek-report", report_channel_bound)) &&
+        (!with_report || open_channel(&channels->report, &channels->report_in,
+                                      &channels->report_drained, "tarvek-report",
+                                      report_channel_bound)) &&
         open_channel(&channels->err, &channels->err_in, &channels->err_drained, "tarvek-stderr",
                      captured_output_bound))
+        return true;
+    close_channels(channels);
+    return false;
+}
+
+bool open_program_channels(Channels *channels, long long bound, bool with_errors) {
+    if (open_pipe(&channels->report, &channels->report_in, &channels->report_drained, bound) &&
+        (!with_errors || open_pipe(&channels->err, &channels->err_in, &channels->err_drained, bound)))
         return true;
     close_channels(channels);
     return false;
@@ -77,6 +98,11 @@ static void close_pair(int fd, int in) {
 void close_channel_descriptors(const Channels &channels) {
     close_pair(channels.report, channels.report_in);
     close_pair(channels.err, channels.err_in);
+}
+
+static void free_drained(Drained *drained) {
+    if (drained) free(drained->data);
+    free(drained);
 }
 
 void close_channels(Channels *channels) {
@@ -94,9 +120,27 @@ void release_child_ends(Channels *channels) {
     if (channels->err_drained) channels->err_in = -1;
 }
 
+static void drain_pipe(int fd, Drained *drained) {
+    char chunk[16384];
+    for (ssize_t n; drained && (n = read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return;
+        long long keep = drained->bound - drained->kept;
+        if (keep > n) keep = n;
+        char *grown = keep > 0 ? static_cast<char *>(realloc(drained->data, drained->kept + keep))
+                               : nullptr;
+        if (grown) {
+            memcpy(grown + drained->kept, chunk, static_cast<size_t>(keep));
+            drained->data = grown;
+            drained->kept += keep;
+        }
+        drained->total += n;
+    }
+}
+
 void drain_channels(Channels *channels) {
-    drain_pipe(channels->report_drained ? channels->report : -1, channels->report_drained);
-    drain_pipe(channels->err_drained ? channels->err : -1, channels->err_drained);
+    drain_pipe(channels->report, channels->report_drained);
+    drain_pipe(channels->err, channels->err_drained);
 }
 
 int channel_read_ends(const Channels &channels, int *fds) {
@@ -144,7 +188,12 @@ constexpr size_t chunk_size = 4096;
 static ssize_t read_chunk(int fd, const Drained *drained, char *buffer, off_t at, off_t end) {
     off_t left = end - at;
     size_t size = left < off_t{chunk_size} ? static_cast<size_t>(left) : chunk_size;
-    return drained ? read_drained(drained, buffer, size, at) : pread(fd, buffer, size, at);
+    if (!drained) return pread(fd, buffer, size, at);
+    if (at >= drained->kept) return 0;
+    if (static_cast<long long>(size) > drained->kept - at)
+        size = static_cast<size_t>(drained->kept - at);
+    memcpy(buffer, drained->data + at, size);
+    return static_cast<ssize_t>(size);
 }
 
 // The length up to the end of the last run of `newlines` line breaks: 1 for
@@ -209,4 +258,10 @@ static void copy_stderr(int fd, const Drained *drained) {
 void copy_channels_out(const Channels &channels, bool whole_sections_only) {
     copy_report(channels, whole_sections_only);
     copy_stderr(channels.err, channels.err_drained);
+}
+
+bool take_drained(const Drained *drained, std::string *text) {
+    if (!drained) return false;
+    if (drained->kept > 0) text->assign(drained->data, static_cast<size_t>(drained->kept));
+    return drained->total > drained->kept;
 }

@@ -1,24 +1,32 @@
-// A check child's private channels: its report sections, and its standard
+// A child's private channels: a check's report sections, and its standard
 // error with whatever its libraries print, each go into an anonymous memory
-// file (where none can be had, a pipe the main process drains into memory,
-// bounded alike) that the main process copies out after the check, in
-// sequence order.
-// Files, not pipes: the child never stalls on a full pipe, and the main
-// process reads what is there without waiting for an end of file that a
-// library's daemon, holding the write end, might never give. Each file is
-// sealed at a fixed size where the kernel allows, so a library that prints
-// without end pins no more memory than that; the channels sit at high
+// file that the main process copies out after the check, in sequence order;
+// where memory files cannot be had (a filter refuses them, a kernel before
+// 3.17), into a pipe the main process drains into memory, bounded alike and
+// needing no file system. A program's output always goes through pipes.
+// Files where they can be had: the child never stalls on a full pipe, and
+// the main process reads what is there without waiting for an end of file
+// that a library's daemon, holding the write end, might never give. Each
+// file is sealed at a fixed size where the kernel allows, so a library that
+// prints without end pins no more memory than that; the channels sit at high
 // descriptor numbers, out of the way of a library writing to low ones.
 #pragma once
 
-#include "isolate/channel_pipes.h"
-#include "isolate/report_output.h"
+#include <string>
+
+#include "report/output.h"
 
 // Library output kept per check. Far above what any check prints at the
 // libraries' usual levels (the GStreamer check at GST_DEBUG=4 prints some
 // 45 KB), small enough that every record the runner holds at once (96)
 // together stays within a few hundred MiB even if each one floods.
 constexpr long long captured_output_bound = 2LL << 20;
+
+// What came through a pipe, kept up to its bound.
+struct Drained {
+    char *data;
+    long long kept, total, bound;
+};
 
 // A memory file is one descriptor both sides use; a pipe has the main
 // process's read end and the child's write end, and what was drained.
@@ -27,11 +35,14 @@ struct Channels {
     int err = -1;
     int report_in = -1, err_in = -1; // what the child writes into
     Drained *report_drained = nullptr, *err_drained = nullptr;
-    ChannelTally *tally = nullptr;
+    ChannelTally *tally = nullptr; // a check's only
 };
 
 // False when no channel could be made.
-bool open_channels(Channels *channels, bool with_report);
+bool open_check_channels(Channels *channels, bool with_report);
+// A program's standard output in `report`, its standard error (when asked
+// for) in `err`, each kept up to bound.
+bool open_program_channels(Channels *channels, long long bound, bool with_errors);
 void close_channels(Channels *channels);
 // Closes them and leaves the record as it is (a forked child must not write
 // to the pages it shares with its parent until it needs them).
@@ -63,3 +74,6 @@ ChannelFate channel_fate(const Channels &channels, int *error);
 // stderr, at most captured_output_bound bytes, with a line telling how much
 // was dropped.
 void copy_channels_out(const Channels &channels, bool whole_sections_only);
+
+// A program's output as it was kept; true when more came than the bound.
+bool take_drained(const Drained *drained, std::string *text);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 long long monotonic_ms() {
     timespec now;
@@ -91,4 +92,34 @@ void read_clock(CheckClock *clock, long long now_ms, pid_t leader, bool run_stop
     }
     clock->had_ms += time_had_in(now_ms - clock->read_ms, delay_ms, run_stopped);
     clock->read_ms = now_ms;
+}
+
+// The fields after the process name, which may hold anything, blanks and
+// ')' included: the line is unsafe to split on blanks from the start.
+static const char *stat_fields(pid_t pid, char *text, size_t size) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    if (read_file(path, text, size) <= 0) return nullptr;
+    const char *name_end = strrchr(text, ')');
+    return name_end ? name_end + 1 : nullptr;
+}
+
+pid_t proc_parent(pid_t pid) {
+    char text[512];
+    const char *fields = stat_fields(pid, text, sizeof text);
+    int ppid = -1;
+    if (!fields || sscanf(fields, " %*c %d", &ppid) != 1) return -1;
+    return ppid;
+}
+
+// Fields 14 to 17: user and system time of the process, then of its reaped
+// children.
+long long processor_ticks(pid_t pid) {
+    char text[512];
+    const char *fields = stat_fields(pid, text, sizeof text);
+    long long utime = 0, stime = 0, cutime = 0, cstime = 0;
+    if (!fields || sscanf(fields, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld %lld %lld",
+                          &utime, &stime, &cutime, &cstime) != 4)
+        return -1;
+    return utime + stime + cutime + cstime;
 }

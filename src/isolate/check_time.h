@@ -3,7 +3,7 @@
 // and stretches in which the run itself was stopped (Ctrl-Z, SIGSTOP to
 // every process, continued by SIGCONT), do not count, so the machine's load
 // never makes a healthy library broken. Whatever the load, a wall-time
-// ceiling ends it all the same.
+// ceiling ends it all the same. What /proc tells of a process is read here.
 #pragma once
 
 #include <sys/types.h>
@@ -44,3 +44,11 @@ void read_clock(CheckClock *clock, long long now_ms, pid_t leader, bool run_stop
 // The run delay of every thread of the process and all below it, in ns;
 // -1 when /proc tells nothing, or only zeros.
 long long run_delay_ns(pid_t leader);
+
+// The parent of a process, or -1 when /proc cannot tell.
+pid_t proc_parent(pid_t pid);
+
+// Processor time the process and the children it reaped have used (a check
+// waiting for a nested probe is at work through it), in clock ticks; -1
+// when it cannot be read.
+long long processor_ticks(pid_t pid);

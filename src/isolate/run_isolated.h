@@ -2,29 +2,18 @@
 // library which crashes, aborts or hangs becomes a finding, not our death.
 // The child writes its sections and its stderr into private channels, which
 // the main process copies out when the sequence asks for the check's
-// outcome; the main process waits in one loop for child exits, deadlines and
-// termination signals. Checks that do not depend on each other may be
-// started ahead of the sequence and run side by side: their output still
-// comes out in the sequence's order, since it is copied out only when asked.
+// outcome. Checks that do not depend on each other may be started ahead of
+// the sequence and run side by side: their output still comes out in the
+// sequence's order, since it is copied out only when asked.
 #pragma once
 
-// A check body: nonzero when it ran to its end, 0 when it failed.
-using CheckFn = int (*)(const char *arg);
+#include "isolate/check_fn.h"
 
-enum TestOutcome : int {
-    TEST_PASSED = 0,
-    TEST_FAILED = 1,
-    TEST_BROKEN = 2,
-};
-
-// Exit code of a test child whose check returned 0. Not 1, so that a library
-// calling exit(1) reads as broken rather than as a clean failure.
-constexpr int failed_check_exit_code = 163;
-constexpr unsigned watchdog_seconds = 5;
-
-// A check that nests isolated runs needs longer than they do, so that their outcomes reach the report: its limit in seconds, for every later start of that body (default watchdog_seconds).
-// The limit is time the check had (its waits for a processor and stops of
-// the run not counted); its wall-time ceiling is six times the limit.
+// A check that nests isolated runs needs longer than they do, so that their
+// outcomes reach the report: its limit in seconds for every later start of
+// that body. The limit is time the check had (waits for a processor and
+// stops of the run not counted); its wall-time ceiling is six times the
+// limit, never past 30 s.
 void set_check_time_limit(CheckFn check, unsigned seconds);
 
 // A check body that writes no sections (a library probe): its children get
@@ -48,6 +37,11 @@ void drop_isolated(CheckFn check, const char *arg);
 // none was), copies its channels out and gives its outcome. In a check child
 // (a nested run) the nested child writes through its parent's channels.
 TestOutcome run_isolated(CheckFn check, const char *arg);
+
+// How the check's child ended, for a caller that tells a broken check's
+// cause: its raw wait status, or -1 when it never ran, was killed at its
+// time limit or could not be waited for.
+TestOutcome run_isolated_status(CheckFn check, const char *arg, int *wait_status);
 
 // Runs a command with /bin/sh as system() would, but gives it no more than
 // the watchdog time: the raw wait status, that of the kill when it overran,

@@ -40,7 +40,7 @@ TEST(Json, HoldsEverySectionOfThePlainReportsOfBothPrograms) {
 // no library is called broken for it.
 TEST(Json, ChecksWithoutChannelsLeaveTheSideNotCheckedNotBroken) {
     const ProgramUnderTest &tarvek64 = programs_under_test()[1];
-    RunResult json = run_wrapped(tarvek64, "/bin/sh", {"-c", "ulimit -n 6 && exec \"$@\"", "sh"},
+    RunResult json = run_wrapped(tarvek64, "/bin/sh", {"-c", "ulimit -n 5 && exec \"$@\"", "sh"},
                                  {.args = {"--json"}, .check_report = false});
     std::string lines = json_lines(json.out);
     EXPECT_NE(lines.find("side\t64\tnot checked: the report could not be kept whole in memory\n"),

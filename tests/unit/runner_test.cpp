@@ -15,7 +15,7 @@
 #include "isolate/check_time.h"
 #include "isolate/descendants.h"
 #include "isolate/run_isolated.h"
-#include "isolate/start_decision.h"
+#include "isolate/schedule.h"
 #include "report/report.h"
 
 namespace {

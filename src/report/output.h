@@ -2,8 +2,10 @@
 // output, from a private descriptor that no child keeps; descriptor 1 points
 // at standard error instead, so whatever a library prints with printf or
 // write(1) lands there and never inside the report. A check child writes its
-// sections into a report channel of its own (channels.h).
+// sections into a report channel of its own.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
@@ -11,6 +13,16 @@
 // Main process start-up: the report writer to a private copy of stdout,
 // descriptor 1 to stderr; the C stderr through write_fully.
 void open_report_output();
+
+// How a write that may block goes, given by the runner: `write` may fail
+// with EINTR when a termination signal came during it (and not return, when
+// the signal ends the run); `wait_writable` waits until fd takes more bytes.
+// Without them, write(2) and poll(2).
+struct OutputWaits {
+    ssize_t (*write)(int fd, const void *data, size_t size);
+    void (*wait_writable)(int fd);
+};
+void set_output_waits(const OutputWaits &waits);
 
 // In a child: the real stdout closed (or kept, unbuffered, for a check that
 // writes its report itself), stderr the C library's own again.
@@ -26,8 +38,7 @@ struct ChannelTally {
     int trace_lost;    // a write to stderr, its other channel, failed
 };
 
-// In a check child: the report writer to its report channel (-1: none, the
-// tally kept all the same), unbuffered, so
+// In a check child: the report writer to its report channel, unbuffered, so
 // that no section waits in a buffer a library's forked child would inherit.
 // That child, and every other the check child forks, loses the channel.
 void write_report_to(int channel_fd, ChannelTally *tally);

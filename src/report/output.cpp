@@ -1,9 +1,10 @@
 // The report writer's stream goes through a write function of ours, which
 // stdio cannot offer for a non-blocking descriptor: it would drop a buffer
 // on EAGAIN and go on as if it had been written.
-#include "isolate/report_output.h"
+#include "report/output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "isolate/descendants.h"
-#include "isolate/process_signals.h"
 #include "report/report.h"
 
 struct Sink {
@@ -21,26 +20,39 @@ struct Sink {
     ChannelTally *tally; // a check child's report channel only
 };
 
-static Sink real_stdout = {-1, 0, nullptr};
-static Sink real_stderr = {STDERR_FILENO, 0, nullptr};
-static Sink report_channel = {-1, 0, nullptr};
-// The C library's own, which a child's libraries expect.
-static FILE *library_stderr = nullptr;
-// Decided once from the real stdout, for every process: the report is line
-// buffered on a terminal, so that a check that crashes leaves every line it
-// had finished, as a user watching it expects.
-static bool terminal = false;
+static void poll_writable(int fd) {
+    pollfd target = {fd, POLLOUT, 0};
+    poll(&target, 1, -1);
+}
+
+// All the report's way out keeps between calls.
+struct ReportOutput {
+    Sink real_stdout = {-1, 0, nullptr};
+    Sink real_stderr = {STDERR_FILENO, 0, nullptr};
+    Sink report_channel = {-1, 0, nullptr};
+    FILE *library_stderr = nullptr; // the C library's own, which a child's libraries expect
+    // Decided once from the real stdout, for every process: the report is
+    // line buffered on a terminal, so that a check that crashes leaves every
+    // line it had finished, as a user watching it expects.
+    bool terminal = false;
+    OutputWaits waits = {write, poll_writable};
+    FILE *kept = nullptr, *before_kept = nullptr; // a report kept in memory
+    bool kept_bypassed = false;
+    char *kept_text = nullptr;
+    size_t kept_size = 0;
+};
+static ReportOutput output;
+
+void set_output_waits(const OutputWaits &waits) { output.waits = waits; }
 
 int write_fully(int fd, const char *data, size_t size) {
     while (size > 0) {
-        ssize_t n = write_until_terminated(fd, data, size);
-        if (n < 0 && errno == EINTR) end_run_if_terminated();
+        ssize_t n = output.waits.write(fd, data, size);
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            wait_for_event(-1, fd);
-            end_run_if_terminated();
+            output.waits.wait_writable(fd);
         } else if (n < 0 && errno != EINTR) {
             return errno;
         } else if (n == 0) {
@@ -73,61 +85,55 @@ static FILE *stream_to(Sink *sink, int mode) {
     return stream;
 }
 
-// The trace and the program's messages reach stderr through write_fully as
-// well, so that a termination signal ends a write that blocks there too.
-static void own_stderr() {
-    FILE *stream = stream_to(&real_stderr, _IONBF);
-    if (!stream) return;
-    library_stderr = stderr;
-    stderr = stream;
-}
-
 void open_report_output() {
-    terminal = isatty(STDOUT_FILENO);
+    output.terminal = isatty(STDOUT_FILENO);
     // With no descriptor to spare, the report keeps descriptor 1: children
     // still write theirs into channels, only the main process keeps it.
     int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    real_stdout.fd = fd >= 0 ? fd : STDOUT_FILENO;
-    own_stderr();
-    FILE *stream = stream_to(&real_stdout, terminal ? _IOLBF : _IOFBF);
+    output.real_stdout.fd = fd >= 0 ? fd : STDOUT_FILENO;
+    // The trace and the program's messages go through write_fully as well,
+    // so that a termination signal ends a write that blocks there too.
+    if (FILE *stream = stream_to(&output.real_stderr, _IONBF)) {
+        output.library_stderr = stderr;
+        stderr = stream;
+    }
+    FILE *stream = stream_to(&output.real_stdout, output.terminal ? _IOLBF : _IOFBF);
     if (!stream) {
         if (fd >= 0) close(fd);
-        real_stdout.fd = -1;
+        output.real_stdout.fd = -1;
         return;
     }
     if (fd >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
     report_stream = stream;
 }
 
-static FILE *kept_report = nullptr;
-
 void drop_real_stdout(bool keep_report) {
     if (!keep_report) {
-        if (real_stdout.fd > STDERR_FILENO) close(real_stdout.fd);
-        real_stdout.fd = -1;
-    } else if (report_stream != kept_report) {
+        if (output.real_stdout.fd > STDERR_FILENO) close(output.real_stdout.fd);
+        output.real_stdout.fd = -1;
+    } else if (report_stream != output.kept) {
         // Not a report kept in memory: glibc's memory stream cannot be made
         // unbuffered (its next write crashes), and what a child writes
         // into its copy is lost in any case.
         setvbuf(report_stream, nullptr, _IONBF, 0);
     }
-    if (library_stderr) stderr = library_stderr;
-    library_stderr = nullptr;
+    if (output.library_stderr) stderr = output.library_stderr;
+    output.library_stderr = nullptr;
 }
 
-// The child of a fork keeps no report channel: a library's child must
-// not reach the report, and the runner's nested children write none.
+// The child of a fork keeps no report channel: a library's child must not
+// reach the report, and the runner's nested children write none.
 static void forget_report_channel() {
-    if (report_channel.fd >= 0) close(report_channel.fd);
-    report_channel.fd = -1;
-    report_channel.tally = nullptr;
+    if (output.report_channel.fd >= 0) close(output.report_channel.fd);
+    output.report_channel.fd = -1;
+    output.report_channel.tally = nullptr;
 }
 
 void write_report_to(int channel_fd, ChannelTally *tally) {
-    report_channel = Sink{channel_fd, 0, tally};
+    output.report_channel = Sink{channel_fd, 0, tally};
     if (channel_fd < 0) return;
     // Without a stream of its own the child has no way to its channel.
-    if (FILE *stream = stream_to(&report_channel, _IONBF))
+    if (FILE *stream = stream_to(&output.report_channel, _IONBF))
         report_stream = stream;
     else
         tally->error = ENOMEM;
@@ -135,10 +141,11 @@ void write_report_to(int channel_fd, ChannelTally *tally) {
 }
 
 void check_report_channel() {
-    ChannelTally *tally = report_channel.tally;
+    const Sink &channel = output.report_channel;
+    ChannelTally *tally = channel.tally;
     if (tally && ferror(stderr)) tally->trace_lost = 1;
-    if (!tally || tally->error || report_channel.fd < 0) return;
-    off_t at = lseek(report_channel.fd, 0, SEEK_CUR);
+    if (!tally || tally->error || channel.fd < 0) return;
+    off_t at = lseek(channel.fd, 0, SEEK_CUR);
     // A pipe has no position: the main process counts what came through.
     if (at < 0 && errno != ESPIPE)
         tally->error = errno;
@@ -147,7 +154,7 @@ void check_report_channel() {
 }
 
 void fail_report_output(int error) {
-    if (!real_stdout.error) real_stdout.error = error;
+    if (!output.real_stdout.error) output.real_stdout.error = error;
 }
 
 void flush_output() {
@@ -158,34 +165,29 @@ void flush_output() {
 
 int finish_report_output() {
     fflush(report_stream);
-    return real_stdout.error;
+    return output.real_stdout.error;
 }
 
-static FILE *report_before_kept = nullptr;
-static bool kept_report_bypassed = false;
-static char *kept_text = nullptr;
-static size_t kept_size = 0;
-
 bool keep_report_in_memory() {
-    kept_report = open_memstream(&kept_text, &kept_size);
-    if (!kept_report) return false;
-    report_before_kept = report_stream;
-    report_stream = kept_report;
+    output.kept = open_memstream(&output.kept_text, &output.kept_size);
+    if (!output.kept) return false;
+    output.before_kept = report_stream;
+    report_stream = output.kept;
     return true;
 }
 
 void note_report_bypassed() {
-    if (kept_report) kept_report_bypassed = true;
+    if (output.kept) output.kept_bypassed = true;
 }
 
 bool take_kept_report(std::string *report) {
-    if (!kept_report) return false;
-    bool whole = fflush(kept_report) == 0 && !ferror(kept_report) && !kept_report_bypassed;
-    if (kept_text) report->assign(kept_text, kept_size);
-    fclose(kept_report);
-    free(kept_text);
-    kept_report = nullptr;
-    kept_text = nullptr;
-    report_stream = report_before_kept;
+    if (!output.kept) return false;
+    bool whole = fflush(output.kept) == 0 && !ferror(output.kept) && !output.kept_bypassed;
+    if (output.kept_text) report->assign(output.kept_text, output.kept_size);
+    fclose(output.kept);
+    free(output.kept_text);
+    output.kept = nullptr;
+    output.kept_text = nullptr;
+    report_stream = output.before_kept;
     return whole;
 }

@@ -1,9 +1,9 @@
 // The signals the runner depends on. The main process keeps SIGCHLD and the
-// termination signals blocked and lets them in only while its loop waits (and
-// the termination signals while a write of its may block), so
-// that neither a child's end nor a request to stop can slip in between a
-// check of the state and the wait; every child puts back what the launcher
-// gave before it runs anything else.
+// termination signals blocked and lets them in only while its loop waits
+// (and the termination signals while a write of its may block), so that
+// neither a child's end nor a request to stop can slip in between a check of
+// the state and the wait; every child puts back what the launcher gave
+// before it runs anything else.
 #pragma once
 
 #include <sys/types.h>
@@ -31,10 +31,6 @@ int run_continues();
 // mask, so that what the main process sends reaches it.
 void restore_launcher_signals();
 
-// The launcher's mask, and the signals an exec'd child must get back at
-// their default disposition.
-void launcher_signal_state(sigset_t *mask, sigset_t *defaults);
-
 // A check child that nests a run takes SIGCHLD into the loop for the time of
 // that run only; in the main process, which always has it, this does nothing.
 struct ChildSignalLoan {
@@ -46,9 +42,9 @@ void borrow_child_signal(ChildSignalLoan *loan);
 void return_child_signal(const ChildSignalLoan *loan);
 
 // The loop's one wait: until a signal the loop takes has come (a child may
-// have ended), the monotonic time deadline_ms has passed (negative: none), or
-// writable_fd can take more bytes (negative: none).
-// Or until one of the readable fds has input.
+// have ended), the monotonic time deadline_ms has passed (negative: none),
+// writable_fd can take more bytes (negative: none), or one of the readable
+// fds has input.
 void wait_for_event(long long deadline_ms, int writable_fd, const int *readable = nullptr,
                     int readable_count = 0);
 
