@@ -4,18 +4,8 @@
 // check that broke must not read as one that found nothing.
 #pragma once
 
-#include "isolate/run_isolated.h"
-
-// Before any check starts: the memory the check children mark, shared with
-// the main process.
-void prepare_check_marks();
-
-// What the sequence runs in place of check_audio and check_gstreamer: the
-// check, with marks of how far its child got and how it ended.
-int audio_check_body(const char *arg);
-int gstreamer_check_body(const char *arg);
-
-// After the outcome of one of those two: a broken child that ran gets the
-// broken section of its library, and the trace says how it ended. A child
-// that never ran (a refused fork) is the runner's to tell.
-void report_broken_check(CheckFn body, TestOutcome outcome);
+// Runs the check (check_audio or check_gstreamer) and, when its child ran
+// and broke, writes the broken section of its library and traces how the
+// child ended. A child that never ran (a refused fork) is the runner's to
+// tell.
+void run_check_telling_breaks(int (*check)(const char *));

@@ -2,7 +2,9 @@
 // appear in the order their checks ran, and the front end relies on it.
 #include "driver/sequence.h"
 
+#include "checks/audio/audio_check.h"
 #include "checks/graphics/graphics_checks.h"
+#include "checks/gstreamer/gstreamer_check.h"
 #include "checks/system/kernel_limits.h"
 #include "checks/system/thread_cancel.h"
 #include "driver/check_breaks.h"
@@ -41,10 +43,10 @@ static void check_graphics() {
 // their outcomes in its own order and writes what follows from them then,
 // so the report and the trace read as if the checks had run one by one.
 static void start_independent_checks() {
-    start_isolated(gstreamer_check_body, nullptr);
+    start_isolated(check_gstreamer, nullptr);
     start_isolated(check_x11_display, nullptr);
     start_isolated_after(check_x11_display, nullptr, check_opengl, nullptr);
-    start_isolated(audio_check_body, nullptr);
+    start_isolated(check_audio, nullptr);
     start_isolated(check_thread_cancel, nullptr);
     start_library_probes();
 }
@@ -55,8 +57,7 @@ static void start_independent_checks() {
 constexpr unsigned audio_check_seconds = 2 * watchdog_seconds + 2;
 
 void run_check_sequence() {
-    set_check_time_limit(audio_check_body, audio_check_seconds);
-    prepare_check_marks();
+    set_check_time_limit(check_audio, audio_check_seconds);
     start_independent_checks();
     check_library_table();
     check_alternative_libraries();
@@ -64,8 +65,8 @@ void run_check_sequence() {
     check_vulkan_library();
     probe_ldt16();
     check_address_space_limit();
-    report_broken_check(audio_check_body, run_isolated(audio_check_body, nullptr));
-    report_broken_check(gstreamer_check_body, run_isolated(gstreamer_check_body, nullptr));
+    run_check_telling_breaks(check_audio);
+    run_check_telling_breaks(check_gstreamer);
     check_thread_cancellation();
     check_graphics();
 }

@@ -38,10 +38,14 @@ void drop_isolated(CheckFn check, const char *arg);
 // (a nested run) the nested child writes through its parent's channels.
 TestOutcome run_isolated(CheckFn check, const char *arg);
 
-// How the check's child ended, for a caller that tells a broken check's
-// cause: its raw wait status, or -1 when it never ran, was killed at its
-// time limit or could not be waited for.
-TestOutcome run_isolated_status(CheckFn check, const char *arg, int *wait_status);
+// As run_isolated, and how the check's child ended, for a caller that tells
+// a broken check's cause.
+struct CheckEnd {
+    TestOutcome outcome;
+    bool ran;        // its child was started
+    int wait_status; // raw; -1 when there is none (its time-out, a failed wait)
+};
+CheckEnd run_isolated_end(CheckFn check, const char *arg);
 
 // Runs a command with /bin/sh as system() would, but gives it no more than
 // the watchdog time: the raw wait status, that of the kill when it overran,

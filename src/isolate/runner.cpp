@@ -9,13 +9,10 @@
 #include <csignal>
 #include <cstring>
 
-#include "isolate/outside_program.h"
 #include "isolate/run_isolated.h"
 #include "isolate/runner.h"
 #include "isolate/signals.h"
 #include "report/report.h"
-
-extern char **environ;
 
 Runner runner;
 
@@ -197,7 +194,7 @@ static void copy_outcome_channels(Job *job) {
 
 // The lines the runner writes about a check go where a sequential run
 // writes them: about its start before the child's own, its time-out after.
-static TestOutcome take_outcome(Job *job, int *wait_status) {
+static CheckEnd take_outcome(Job *job) {
     if (job->no_watchdog && !runner.in_check_child)
         debug_trace("Unable to fork watchdog for test\n");
     if (job->end == END_NO_FORK)
@@ -209,13 +206,13 @@ static TestOutcome take_outcome(Job *job, int *wait_status) {
     if (job->end == END_TIMED_OUT) debug_trace("Wait for test child timed out\n");
     if (job->end == END_TIMED_OUT && job->clock.wall_only)
         debug_trace("Timed by wall time: no run delay to read\n");
-    TestOutcome outcome = outcome_of(job);
-    *wait_status = job->end == END_EXITED ? job->status : -1;
+    CheckEnd end = {outcome_of(job), job->end != END_NO_FORK,
+                    job->end == END_EXITED ? job->status : -1};
     free_job(job);
-    return outcome;
+    return end;
 }
 
-TestOutcome run_isolated_status(CheckFn check, const char *arg, int *wait_status) {
+CheckEnd run_isolated_end(CheckFn check, const char *arg) {
     ChildSignalLoan loan;
     borrow_child_signal(&loan);
     claim_jobs();
@@ -224,83 +221,9 @@ TestOutcome run_isolated_status(CheckFn check, const char *arg, int *wait_status
     // Asked for before the check it waited for passed: it runs now.
     if (job->state == JOB_AFTER) job->state = JOB_QUEUED;
     wait_for_end(job);
-    TestOutcome outcome = take_outcome(job, wait_status);
+    CheckEnd end = take_outcome(job);
     return_child_signal(&loan);
-    return outcome;
+    return end;
 }
 
-TestOutcome run_isolated(CheckFn check, const char *arg) {
-    int status = 0;
-    return run_isolated_status(check, arg, &status);
-}
-
-// Started before this returns: argv and envp are the caller's.
-static Job *start_program(char *const argv[], char *const envp[], long long bound,
-                          unsigned seconds, bool keep_errors) {
-    ChildSignalLoan loan;
-    borrow_child_signal(&loan);
-    claim_jobs();
-    Job *job = new_job(KIND_PROGRAM, nullptr, argv[0]);
-    if (job) {
-        job->argv = argv;
-        job->envp = envp;
-        job->bound = bound;
-        job->keep_errors = keep_errors;
-        job->limit_ms = seconds * 1000LL;
-        wait_for_start(job);
-        job->argv = job->envp = nullptr;
-    }
-    return_child_signal(&loan);
-    return job;
-}
-
-static void wait_for_program(Job *job) {
-    ChildSignalLoan loan;
-    borrow_child_signal(&loan);
-    wait_for_end(job);
-    return_child_signal(&loan);
-}
-
-// What the shell starts and leaves behind when it is killed is adopted and
-// ended with the rest at exit.
-int run_shell_command(const char *command) {
-    char *argv[] = {const_cast<char *>("/bin/sh"), const_cast<char *>("-c"),
-                    const_cast<char *>(command), nullptr};
-    Job *job = start_program(argv, environ, 0, watchdog_seconds, false);
-    if (!job) return -1;
-    wait_for_program(job);
-    int status = job->end == END_NO_FORK ? -1 : job->status;
-    free_job(job);
-    return status;
-}
-
-OutsideProgram start_outside_program(char *const argv[], char *const envp[], size_t bound,
-                                     unsigned seconds, bool keep_errors) {
-    OutsideProgram program;
-    program.job = start_program(argv, envp, static_cast<long long>(bound), seconds, keep_errors);
-    if (!program.job) program.start_error = EAGAIN;
-    if (program.job && program.job->end == END_NO_FORK) {
-        program.start_error = program.job->start_error;
-        free_job(program.job);
-        program.job = nullptr;
-    }
-    return program;
-}
-
-void finish_outside_program(OutsideProgram *program, OutsideResult *result) {
-    *result = OutsideResult{};
-    result->start_error = program->start_error;
-    Job *job = program->job;
-    if (!job) return;
-    wait_for_program(job);
-    drain_channels(&job->channels);
-    int error = 0;
-    if (read(job->exec_error, &error, sizeof error) == sizeof error) result->start_error = error;
-    result->ended = job->end == END_EXITED && !result->start_error;
-    result->wait_status = job->status;
-    result->timed_out = job->end == END_TIMED_OUT;
-    result->output_truncated = take_drained(job->channels.report_drained, &result->output);
-    result->errors_truncated = take_drained(job->channels.err_drained, &result->errors);
-    free_job(job);
-    program->job = nullptr;
-}
+TestOutcome run_isolated(CheckFn check, const char *arg) { return run_isolated_end(check, arg).outcome; }
