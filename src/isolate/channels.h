@@ -65,6 +65,11 @@ enum ChannelFate {
     CHANNELS_UNWRITABLE, // the check could not write it (a file-size limit, say)
 };
 
+// The bytes written into a channel: a memory file's position (the main
+// process reads with pread and never moves it), or all that came through a
+// pipe.
+off_t written_length(int fd, const Drained *drained);
+
 // After the check; the error of an unwritable channel in *error.
 ChannelFate channel_fate(const Channels &channels, int *error);
 

@@ -21,6 +21,16 @@ long long time_had_in(long long interval_ms, long long delay_ms, bool run_stoppe
     return delay_ms >= interval_ms ? 0 : interval_ms - delay_ms;
 }
 
+long long wall_ceiling_ms(long long started_ms, long long limit_ms, long long run_started_ms,
+                          long long enclosing_ms) {
+    long long own = limit_ms * wall_ceiling_factor;
+    long long ceiling = started_ms + (own < check_ceiling_ms ? own : check_ceiling_ms);
+    if (run_started_ms + run_ceiling_ms < ceiling) ceiling = run_started_ms + run_ceiling_ms;
+    if (enclosing_ms > 0 && enclosing_ms - nested_margin_ms < ceiling)
+        ceiling = enclosing_ms - nested_margin_ms;
+    return ceiling;
+}
+
 static ssize_t read_file(const char *path, char *text, size_t size) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -34,12 +44,12 @@ constexpr int max_processes = 64;
 
 // Adds each thread's run delay (second field of its schedstat) and queues
 // the children each thread has.
-static bool add_process(pid_t pid, long long *delay, pid_t *queue, int *queued) {
+static int add_process(pid_t pid, long long *delay, pid_t *queue, int *queued) {
     char path[320], text[1024];
     snprintf(path, sizeof path, "/proc/%d/task", static_cast<int>(pid));
     DIR *tasks = opendir(path);
-    if (!tasks) return false;
-    bool read_any = false;
+    if (!tasks) return -1;
+    int read = -1;
     while (const dirent *task = readdir(tasks)) {
         if (task->d_name[0] == '.') continue;
         snprintf(path, sizeof path, "/proc/%d/task/%s/schedstat", static_cast<int>(pid),
@@ -48,7 +58,7 @@ static bool add_process(pid_t pid, long long *delay, pid_t *queue, int *queued) 
         if (read_file(path, text, sizeof text) > 0 &&
             sscanf(text, "%llu %llu", &run, &waited) == 2) {
             *delay += static_cast<long long>(waited);
-            read_any = read_any || run > 0 || waited > 0;
+            read = run > 0 || waited > 0 || read > 0 ? 1 : 0;
         }
         snprintf(path, sizeof path, "/proc/%d/task/%s/children", static_cast<int>(pid),
                  task->d_name);
@@ -61,17 +71,22 @@ static bool add_process(pid_t pid, long long *delay, pid_t *queue, int *queued) 
         }
     }
     closedir(tasks);
-    return read_any;
+    return read;
 }
 
+// -2: readable, but its threads have never run, or the kernel keeps no
+// counters (then they read zero for every process).
 long long run_delay_ns(pid_t leader) {
     pid_t queue[max_processes] = {leader};
     int queued = 1;
     long long delay = 0;
-    bool read_any = false;
-    for (int i = 0; i < queued; ++i)
-        read_any = add_process(queue[i], &delay, queue, &queued) || read_any;
-    return read_any ? delay : -1;
+    bool readable = false, ran = false;
+    for (int i = 0; i < queued; ++i) {
+        int read = add_process(queue[i], &delay, queue, &queued);
+        readable = readable || read >= 0;
+        ran = ran || read > 0;
+    }
+    return ran ? delay : readable ? -2 : -1;
 }
 
 // A child just forked has waited for nothing yet.
@@ -80,17 +95,32 @@ void start_clock(CheckClock *clock, long long now_ms) {
     clock->started_ms = clock->read_ms = now_ms;
 }
 
+// Whether the kernel counts at all: this process has surely run.
+static bool kernel_counts() {
+    char text[128];
+    unsigned long long run = 0;
+    return read_file("/proc/self/schedstat", text, sizeof text) > 0 &&
+           sscanf(text, "%llu", &run) == 1 && run > 0;
+}
+
+// A wait is added to a thread's counter only once it gets a processor: a
+// check whose threads have not run yet (all of it waiting, as under a tight
+// quota) has had nothing, provided the kernel counts at all, as it has for
+// this process.
 void read_clock(CheckClock *clock, long long now_ms, pid_t leader, bool run_stopped) {
+    long long interval_ms = now_ms - clock->read_ms;
     long long delay_ns = clock->wall_only ? -1 : run_delay_ns(leader);
     long long delay_ms = 0;
-    if (delay_ns < 0) {
+    if (delay_ns == -2 && kernel_counts()) {
+        delay_ms = interval_ms;
+    } else if (delay_ns < 0) {
         clock->wall_only = true;
     } else {
         // Threads that ended take their waits with them: never less than 0.
         delay_ms = (delay_ns - clock->delay_ns) / 1000000;
         clock->delay_ns = delay_ns;
     }
-    clock->had_ms += time_had_in(now_ms - clock->read_ms, delay_ms, run_stopped);
+    clock->had_ms += time_had_in(interval_ms, delay_ms, run_stopped);
     clock->read_ms = now_ms;
 }
 

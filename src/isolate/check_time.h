@@ -17,6 +17,9 @@ constexpr long long wall_ceiling_factor = 6;
 constexpr long long check_ceiling_ms = 30 * 1000;
 // No run goes on longer than this: every check still at work then ends.
 constexpr long long run_ceiling_ms = 120 * 1000;
+// A nested run's checks are cut this long before their enclosing check is,
+// so that their outcomes reach the report.
+constexpr long long nested_margin_ms = 1000;
 
 // A check's clock is read at least this often, so that a stop of the run
 // lends it no more than that; most checks end before their first reading.
@@ -27,6 +30,13 @@ constexpr long long clock_read_every_ms = 1000;
 // interval, as many threads may wait at once); an interval in which the run
 // was stopped counts not at all.
 long long time_had_in(long long interval_ms, long long delay_ms, bool run_stopped);
+
+// The pure rule: when a check started at started_ms with that limit is cut
+// whatever time it had. Its own ceiling, six times its limit and never past
+// 30 s; the run's; and in a nested run (enclosing_ms > 0) its enclosing
+// check's, less the margin that lets its outcome reach the report.
+long long wall_ceiling_ms(long long started_ms, long long limit_ms, long long run_started_ms,
+                          long long enclosing_ms);
 
 struct CheckClock {
     long long started_ms = 0; // monotonic, for the ceiling
@@ -42,7 +52,7 @@ void start_clock(CheckClock *clock, long long now_ms);
 void read_clock(CheckClock *clock, long long now_ms, pid_t leader, bool run_stopped);
 
 // The run delay of every thread of the process and all below it, in ns;
-// -1 when /proc tells nothing, or only zeros.
+// -1 when /proc tells nothing, -2 when it tells only zeros.
 long long run_delay_ns(pid_t leader);
 
 // The parent of a process, or -1 when /proc cannot tell.

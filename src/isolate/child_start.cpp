@@ -13,10 +13,6 @@
 #include "isolate/signals.h"
 #include "report/report.h"
 
-// A nested run's checks are cut this long before their enclosing check is,
-// so that their outcomes reach the report.
-constexpr long long nested_margin_ms = 1000;
-
 // While children of ours run, a refused fork waits for them to go: fewer at
 // once, never a false finding. With none of ours left, it waits one
 // watchdog period, once in the run: a system that stays full that long
@@ -56,7 +52,7 @@ static void become_child(pid_t parent, const Job *own) {
 
 [[noreturn]] static void run_test_child(Job *job, pid_t parent) {
     Channels channels = job->channels;
-    long long enclosing = ceiling_ms(*job) - nested_margin_ms;
+    long long enclosing = ceiling_ms(*job);
     become_child(parent, job);
     // A crash inside a library is a finding, not a core file in the user's
     // directory or a report to the system's crash collector.

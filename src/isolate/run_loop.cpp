@@ -18,13 +18,8 @@
 constexpr long long kill_grace_ms = 1000;
 
 long long ceiling_ms(const Job &job) {
-    long long factor_ms = job.limit_ms * wall_ceiling_factor;
-    long long own =
-        job.clock.started_ms + (factor_ms < check_ceiling_ms ? factor_ms : check_ceiling_ms);
-    long long run = runner.started_ms + run_ceiling_ms;
-    long long ceiling = own < run ? own : run;
-    long long enclosing = runner.enclosing_ceiling_ms;
-    return enclosing > 0 && enclosing < ceiling ? enclosing : ceiling;
+    return wall_ceiling_ms(job.clock.started_ms, job.limit_ms, runner.started_ms,
+                           runner.enclosing_ceiling_ms);
 }
 
 static bool in_flight(const Job &job) {

@@ -71,7 +71,7 @@ struct Runner {
     WorkBounds bounds;
     bool bounds_read;
     bool in_check_child;           // nested runs write through its channels
-    long long enclosing_ceiling_ms; // in a check child: when its own check is cut
+    long long enclosing_ceiling_ms; // in a check child: when its own check is cut (0: none)
     // This process's own run: a forked child starts its own at its first
     // nested run (claim_jobs), not at its fork: every page written there is
     // a page copied, in each of the many children that never nest a run.
@@ -98,8 +98,7 @@ TestOutcome outcome_of(const Job *job);
 void finish_job(Job *job);
 void free_job(Job *job);
 
-// Whichever comes first: the check's wall-time ceiling, the run's, or (in
-// a nested run) a second before its enclosing check's.
+// When the job is cut whatever time it had (wall_ceiling_ms).
 long long ceiling_ms(const Job &job);
 
 // Runs the loop until the job has started (or ended without a start).

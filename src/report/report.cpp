@@ -1,9 +1,9 @@
-// Section writers. Each is a fixed sequence of stdio calls into a section
-// of its own in memory, handed to the report stream whole once complete:
-// nothing is escaped, because the front end parses these bytes as they
-// stand. In a check child the stream is unbuffered, so a section leaves
-// with one write the moment it is complete, and no buffer is left that a
-// library's forked child could write a second time at its exit().
+// Section writers. Each section is formatted whole in memory and handed to
+// the report stream at once: nothing is escaped, because the front end
+// parses these bytes as they stand. In a check child the stream is
+// unbuffered, so a section leaves with one write the moment it is complete,
+// and no buffer is left that a library's forked child could write a second
+// time at its exit().
 #include "report/report.h"
 
 #include <cstdarg>
@@ -14,83 +14,70 @@
 
 FILE *report_stream = stdout;
 
-struct Section {
-    FILE *out;
-    char *text;
-    size_t size;
-};
-
 // Without memory for it, the section goes to the report piece by piece.
-static Section begin_section() {
-    Section section = {nullptr, nullptr, 0};
-    section.out = open_memstream(&section.text, &section.size);
-    if (!section.out) section.out = report_stream;
-    return section;
+static void put_section(const char *format, ...) TARVEK_PRINTF(1, 2);
+static void put_section(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    char *text = nullptr;
+    int size = vasprintf(&text, format, args);
+    va_end(args);
+    if (size >= 0) {
+        fwrite(text, 1, static_cast<size_t>(size), report_stream);
+        free(text);
+        return;
+    }
+    va_start(args, format);
+    vfprintf(report_stream, format, args);
+    va_end(args);
 }
 
-static void end_section(Section *section) {
-    if (section->out == report_stream) return;
-    if (fclose(section->out) == 0) fwrite(section->text, 1, section->size, report_stream);
-    free(section->text);
-}
-
-static void write_property_section(const char *key, const char *suffix, const char *format,
-                                   va_list args) TARVEK_PRINTF(3, 0);
-
-static void write_property_section(const char *key, const char *suffix, const char *format,
-                                   va_list args) {
-    Section section = begin_section();
-    fputs("[Properties]\n", section.out);
-    fprintf(section.out, "\"%s%s\"=\"", key, suffix);
-    vfprintf(section.out, format, args);
-    fputs("\"\n", section.out);
-    fputs("\n", section.out);
-    end_section(&section);
+static void write_property(const char *key, const char *suffix, const char *format, va_list args)
+    TARVEK_PRINTF(3, 0);
+static void write_property(const char *key, const char *suffix, const char *format, va_list args) {
+    char *value = nullptr;
+    va_list copy;
+    va_copy(copy, args);
+    int size = vasprintf(&value, format, copy);
+    va_end(copy);
+    if (size >= 0) {
+        put_section("[Properties]\n\"%s%s\"=\"%s\"\n\n", key, suffix, value);
+        free(value);
+        return;
+    }
+    fprintf(report_stream, "[Properties]\n\"%s%s\"=\"", key, suffix);
+    vfprintf(report_stream, format, args);
+    fputs("\"\n\n", report_stream);
 }
 
 void report_property(const char *key, const char *format, ...) {
     va_list args;
     va_start(args, format);
-    write_property_section(key, "", format, args);
+    write_property(key, "", format, args);
     va_end(args);
 }
 
 void report_arch_property(const char *key, const char *format, ...) {
     va_list args;
     va_start(args, format);
-    write_property_section(key, arch_suffix, format, args);
+    write_property(key, arch_suffix, format, args);
     va_end(args);
 }
 
 void report_issue(const char *issue_id, const char *title) {
-    Section section = begin_section();
-    fprintf(section.out, "[%s%s]\n", issue_id, arch_suffix);
-    fprintf(section.out, "\"Title\"=\"%s\"\n", title);
-    fputs("\n", section.out);
-    end_section(&section);
-}
-
-static void write_library_lines(Section *section, const char *kind, const char *soname) {
-    fprintf(section->out, "\"Lib\"=\"%s\"\n", soname);
-    fputs("\"Title\"=\"", section->out);
-    fprintf(section->out, "%s %d-bit %s library", kind, target_bits, soname);
-    fputs("\"\n", section->out);
-    fputs("\n", section->out);
-    end_section(section);
+    put_section("[%s%s]\n\"Title\"=\"%s\"\n\n", issue_id, arch_suffix, title);
 }
 
 void report_missing_library(const char *lib_id, const char *soname) {
-    Section section = begin_section();
-    fprintf(section.out, "[Missing%s%s]\n", lib_id, arch_suffix);
-    write_library_lines(&section, "Missing", soname);
+    put_section("[Missing%s%s]\n\"Lib\"=\"%s\"\n\"Title\"=\"Missing %d-bit %s library\"\n\n", lib_id,
+                arch_suffix, soname, target_bits, soname);
 }
 
 // The leading empty line is part of the format the front end knows: a broken
 // library stands apart from the section before it.
 void report_broken_library(const char *lib_id, const char *soname) {
-    Section section = begin_section();
-    fprintf(section.out, "\n[Broken%s%s]\n", lib_id, arch_suffix);
-    write_library_lines(&section, "Broken", soname);
+    put_section("\n[Broken%s%s]\n\"Lib\"=\"%s\"\n\"Title\"=\"Broken %d-bit %s library\"\n\n", lib_id,
+                arch_suffix, soname, target_bits, soname);
 }
 
 // Set once by the driver from the command line; check children inherit it.

@@ -243,6 +243,32 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeRow{"ended_threads_took_their_waits", 1000, -40, false, 1000}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Whatever the time had, a check is cut at the first of its own ceiling
+// (six times its limit, never past 30 s), the run's (120 s) and, nested, a
+// second before the check it runs in.
+struct CeilingRow {
+    const char *name;
+    long long started_ms, limit_ms, run_started_ms, enclosing_ms, ceiling_ms;
+};
+
+class CheckCeiling : public ::testing::TestWithParam<CeilingRow> {};
+
+TEST_P(CheckCeiling, FirstCeilingCuts) {
+    const CeilingRow &row = GetParam();
+    EXPECT_EQ(wall_ceiling_ms(row.started_ms, row.limit_ms, row.run_started_ms, row.enclosing_ms),
+              row.ceiling_ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CheckCeiling,
+    ::testing::Values(CeilingRow{"five_seconds", 1000, 5000, 0, 0, 31000},
+                      CeilingRow{"one_second_program", 1000, 1000, 0, 0, 7000},
+                      CeilingRow{"twelve_seconds_capped", 0, 12000, 0, 0, 30000},
+                      CeilingRow{"run_ceiling_first", 110000, 5000, 0, 0, 120000},
+                      CeilingRow{"nested_before_enclosing", 20000, 5250, 20000, 30000, 29000},
+                      CeilingRow{"enclosing_later", 0, 5250, 0, 60000, 30000}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 // Where the kernel keeps no list of children, a scan of /proc finds the same.
 TEST(Descendants, KernelListAndProcScanFindTheSameChildren) {
     std::set<pid_t> started;
