@@ -1,14 +1,9 @@
-// A child's private channels: a check's report sections, and its standard
-// error with whatever its libraries print, each go into an anonymous memory
-// file that the main process copies out after the check, in sequence order;
-// where memory files cannot be had (a filter refuses them, a kernel before
-// 3.17), into a pipe the main process drains into memory, bounded alike and
-// needing no file system. A program's output always goes through pipes.
-// Files where they can be had: the child never stalls on a full pipe, and
-// the main process reads what is there without waiting for an end of file
-// that a library's daemon, holding the write end, might never give. Each
-// file is sealed at a fixed size where the kernel allows, so a library that
-// prints without end pins no more memory than that; the channels sit at high
+// A child's private channels: a check's report sections, and its stderr
+// with whatever its libraries print, each go into a sealed memory file that
+// the main process copies out after the check, in sequence order, so the
+// child never stalls on a full pipe; where memory files cannot be had (a
+// filter, a kernel before 3.17), and for a program's output, into a pipe the
+// main process drains into memory, bounded alike. They sit at high
 // descriptor numbers, out of the way of a library writing to low ones.
 #pragma once
 
@@ -28,8 +23,7 @@ struct Drained {
     long long kept, total, bound;
 };
 
-// A memory file is one descriptor both sides use; a pipe has the main
-// process's read end and the child's write end, and what was drained.
+// A memory file is one descriptor both sides use; a pipe has two ends.
 struct Channels {
     int report = -1; // none for a check that writes no sections
     int err = -1;
@@ -44,13 +38,12 @@ bool open_check_channels(Channels *channels, bool with_report);
 // for) in `err`, each kept up to bound.
 bool open_program_channels(Channels *channels, long long bound, bool with_errors);
 void close_channels(Channels *channels);
-// Closes them and leaves the record as it is (a forked child must not write
-// to the pages it shares with its parent until it needs them).
+// Closes them and leaves the record as it is (in a forked child, whose
+// pages are its parent's until written).
 void close_channel_descriptors(const Channels &channels);
 
-// In the main process after the fork: a pipe's write ends are the child's
-// alone. What is in the pipes is taken (never waiting); their read ends
-// are added to fds for the loop's wait (returns how many).
+// After the fork, a pipe's write ends are the child's alone; what is in the
+// pipes is taken without waiting; their read ends go to the loop's wait.
 void release_child_ends(Channels *channels);
 void drain_channels(Channels *channels);
 int channel_read_ends(const Channels &channels, int *fds);

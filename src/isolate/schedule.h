@@ -1,10 +1,7 @@
-// What the loop starts next, decided from what it sees alone (the load, the
-// bounds, the back-off and the time), so that the rules can be read and
-// tested without forking. Two needs pull against each other: a check must
-// not overrun its limit because others took its processor, so the children
-// at work stay near the processors we may use; and a child that only waits
-// (a hanging library, a check waiting on a server) takes no processor, so
-// it must not hold back the rest.
+// What the loop starts next, decided from what it sees alone, so that the
+// rules can be tested without forking. The children at work stay near the
+// processors we may use, so that none overruns its limit for want of one; a
+// child that only waits (a hanging library) takes none and holds back none.
 #pragma once
 
 #include <sys/types.h>

@@ -1,9 +1,7 @@
-// The signals the runner depends on. The main process keeps SIGCHLD and the
-// termination signals blocked and lets them in only while its loop waits
-// (and the termination signals while a write of its may block), so that
-// neither a child's end nor a request to stop can slip in between a check of
-// the state and the wait; every child puts back what the launcher gave
-// before it runs anything else.
+// The main process keeps SIGCHLD and the termination signals blocked and
+// lets them in only while its loop waits (the termination signals also while
+// a write may block), so that nothing slips in between a look at the state
+// and the wait; every child puts back what the launcher gave first.
 #pragma once
 
 #include <sys/types.h>
@@ -11,12 +9,10 @@
 #include <csignal>
 #include <cstddef>
 
-// The run's start-up. SIGCHLD and every signal that would end the process
-// (unless the launcher ignored it, as nohup ignores SIGHUP, or blocked it)
-// go to the loop; SIGPIPE and SIGXFSZ are ignored, so that a reader that
-// went away or a report past the file-size limit shows as a failed write.
-// Every other signal keeps the disposition and mask it came with. A signal
-// the original process passed on is known by its sender there.
+// SIGCHLD and every signal that would end the process (unless the launcher
+// ignored or blocked it, as nohup does SIGHUP) go to the loop; SIGPIPE and
+// SIGXFSZ are ignored, so that a failed write shows as one. A signal the
+// original process passed on is known by its sender there.
 void take_process_signals(pid_t original_process);
 
 // Around the fork at the start: the ending signals held back, then, in the

@@ -51,9 +51,8 @@ void check_report_channel();
 // written so far is duplicated in a child's copy of the buffers.
 void flush_output();
 
-// Writes all of data, waiting while a non-blocking descriptor is full (never
-// clearing O_NONBLOCK: the descriptor is shared with whoever gave it).
-// Returns 0 or the error that stopped it.
+// Writes all of data, waiting while a non-blocking descriptor is full (it is
+// shared with whoever gave it: never made blocking). 0 or the error.
 int write_fully(int fd, const char *data, size_t size);
 
 // In the main process: the report cannot be written in full (a check's
