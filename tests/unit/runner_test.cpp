@@ -1,5 +1,6 @@
 // The runner against bodies that end every way a library can end a process.
 #include <poll.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -242,6 +243,35 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeRow{"run_stopped", 1000, 0, true, 0},
                       TimeRow{"ended_threads_took_their_waits", 1000, -40, false, 1000}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A child that has not run yet reads zeros, as a kernel without counters
+// does: it has had no time, and the clock does not fall back to wall time.
+// Pinned beside its parent, it waits until the parent has read it (the
+// first fork after the pinning may still run at once).
+TEST(CheckTime, AChildThatHasNotRunYetHasHadNothing) {
+    cpu_set_t before, one;
+    sched_getaffinity(0, sizeof before, &before);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof one, &one);
+    pid_t child = 0;
+    bool never_ran = false;
+    for (int attempt = 0; attempt < 5 && !never_ran; ++attempt) {
+        if (child > 0) kill(child, SIGKILL), waitpid(child, nullptr, 0);
+        if ((child = fork()) == 0) _exit(0);
+        kill(child, SIGSTOP);
+        never_ran = run_delay_ns(child) == -2;
+    }
+    CheckClock clock;
+    start_clock(&clock, 1000);
+    read_clock(&clock, 2000, child, false);
+    sched_setaffinity(0, sizeof before, &before);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    if (!never_ran) GTEST_SKIP() << "the child ran before it could be read";
+    EXPECT_FALSE(clock.wall_only);
+    EXPECT_EQ(clock.had_ms, 0);
+}
 
 // Whatever the time had, a check is cut at the first of its own ceiling
 // (six times its limit, never past 30 s), the run's (120 s) and, nested, a
